@@ -1,0 +1,36 @@
+# Set-up, build, demo and tests in one place. `make demo` and `make test`
+# work on a fresh Debian 12 machine: they install what is missing first.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= 2
+
+.PHONY: all deps build demo test asan samples clean
+
+all: build
+
+deps:
+	@bash tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	mkdir -p out
+	$(BUILD)/compositor examples/demo.txt
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCOMPOSITOR_SANITIZE=ON
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# Redraws the shipped sample images.
+samples: build
+	$(BUILD)/make_samples data
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) out

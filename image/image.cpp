@@ -1,0 +1,66 @@
+#include "image.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/console.h"
+#include "tga.h"
+
+unsigned char *allocPixels(int width, int height) {
+    if (width <= 0 || height <= 0 || (uint64_t)width * (uint64_t)height > SIZE_MAX / 4) return nullptr;
+    return (unsigned char *)malloc((size_t)width * height * 4);
+}
+
+void Image::release() {
+    free(pixels);
+    pixels = nullptr;
+    width = 0;
+    height = 0;
+}
+
+void Image::replace(int newWidth, int newHeight, unsigned char *newPixels) {
+    release();
+    width = newWidth;
+    height = newHeight;
+    pixels = newPixels;
+}
+
+void Image::flipRows() {
+    if (!pixels || width <= 0 || height <= 1) return;
+    const size_t rowBytes = (size_t)width * 4;
+    std::vector<unsigned char> spare(rowBytes);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        unsigned char *a = pixels + top * rowBytes;
+        unsigned char *b = pixels + bottom * rowBytes;
+        memcpy(spare.data(), a, rowBytes);
+        memcpy(a, b, rowBytes);
+        memcpy(b, spare.data(), rowBytes);
+    }
+}
+
+bool Image::load(const char *path) {
+    int w = 0, h = 0;
+    unsigned char *loaded = tgaLoad(path, &w, &h, TGA_RGBA);
+    if (!loaded) {
+        consolePrintRed("Error trying to set image to `%s'!\n", path);
+        consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
+        return false;
+    }
+    replace(w, h, loaded);
+    flipRows();
+    return true;
+}
+
+bool Image::save(const char *path) {
+    flipRows();
+    int ok = tgaWrite(path, width, height, pixels, TGA_RGBA);
+    flipRows();
+    if (!ok) {
+        consolePrintRed("Couldn't write TGA image!\n");
+        consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
+        return false;
+    }
+    return true;
+}

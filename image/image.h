@@ -1,0 +1,34 @@
+// The one in-memory picture type: 8-bit RGBA, colour premultiplied by alpha,
+// top row first.
+#pragma once
+
+// Allocates an uninitialised width x height RGBA buffer the way
+// Image::release frees it. Null when a size is not positive, when the byte
+// count would overflow, or when the memory cannot be had.
+unsigned char *allocPixels(int width, int height);
+
+// A plain record: copying it copies the pointer, and the destructor frees
+// nothing. Registers own their buffers for the life of the process; code
+// that builds a temporary Image calls release() on it when done.
+struct Image {
+    int width = -1;
+    int height = -1;
+    unsigned char *pixels = nullptr;
+
+    bool empty() const { return pixels == nullptr; }
+
+    // Frees the buffer and leaves a 0 x 0 image without pixels.
+    void release();
+    // Releases the old buffer and takes ownership of `newPixels`, which was
+    // allocated with malloc.
+    void replace(int newWidth, int newHeight, unsigned char *newPixels);
+    // Reverses the order of the rows; does nothing without pixels.
+    void flipRows();
+
+    // Replaces the picture with a TGA file. On failure prints two error lines,
+    // keeps the picture it had and returns false.
+    bool load(const char *path);
+    // Writes the picture as a TGA file. On failure prints two error lines and
+    // returns false. The pixels are left exactly as they were.
+    bool save(const char *path);
+};

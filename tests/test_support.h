@@ -1,0 +1,76 @@
+// Helpers shared by the unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/registers.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// Everything the call prints on standard output.
+inline std::string captureOutput(const std::function<void()> &call) {
+    fflush(stdout);
+    testing::internal::CaptureStdout();
+    call();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+}
+
+// Timing lines without their seconds, so outputs compare exactly.
+inline std::string maskTiming(const std::string &text) {
+    static const std::regex timing("(-- .* : ) *[0-9]+\\.[0-9]+ sec");
+    return std::regex_replace(text, timing, "$1* sec");
+}
+
+inline void writeBytes(const std::string &path, const Bytes &bytes) {
+    std::ofstream(path, std::ios::binary).write((const char *)bytes.data(), bytes.size());
+}
+
+inline Bytes readBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh folder per test, removed afterwards; registers start empty.
+class TempDirTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char name[] = "/tmp/compositor-test-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        for (int i = 0; i < kRegisterCount; ++i) *registerAt(i) = Image();
+    }
+    void TearDown() override {
+        for (int i = 0; i < kRegisterCount; ++i) registerAt(i)->release();
+        std::filesystem::remove_all(dir);
+    }
+    std::string path(const std::string &name) const { return dir + "/" + name; }
+
+    std::string dir;
+};
+
+// The 18-byte header of a TGA file, followed by `body`.
+struct TgaHeader {
+    int idLength = 0, mapType = 0, type = 2;
+    int mapFirst = 0, mapLength = 0, mapBits = 0;
+    int width = 1, height = 1, depth = 24, descriptor = 0;
+
+    Bytes with(const Bytes &body) const {
+        Bytes b = {(uint8_t)idLength, (uint8_t)mapType, (uint8_t)type,
+                   (uint8_t)mapFirst, (uint8_t)(mapFirst >> 8), (uint8_t)mapLength,
+                   (uint8_t)(mapLength >> 8), (uint8_t)mapBits, 0, 0, 0, 0,
+                   (uint8_t)width, (uint8_t)(width >> 8), (uint8_t)height,
+                   (uint8_t)(height >> 8), (uint8_t)depth, (uint8_t)descriptor};
+        b.insert(b.end(), body.begin(), body.end());
+        return b;
+    }
+};
