@@ -37,3 +37,8 @@ Image *lookupImage(const char *name) {
     }
     return image;
 }
+
+int usageError(const char *syntax) {
+    consolePrintRed("Usage: %s\n", syntax);
+    return 1;
+}

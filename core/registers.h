@@ -18,3 +18,8 @@ int firstFreeRegister();
 // lookupRegister, and then refuses a register that holds no pixels with
 // "%s not a valid image" (the name as typed). Null in both cases.
 Image *lookupImage(const char *name);
+
+// Reports arguments a command cannot use as one red line "Usage: SYNTAX",
+// e.g. usageError("crop R X Y WIDTH HEIGHT"). Returns 1, the result every
+// command gives, so a command can end with `return usageError(...)`.
+int usageError(const char *syntax);
