@@ -13,14 +13,22 @@ void runScriptLines(FILE *in) {
 
 namespace {
 
+// Scripts that run scripts nest one open file and a few stack frames per
+// level; past this depth a nested script is refused as if its file could
+// not be opened, long before the stack could run out.
+constexpr int kMaxScriptDepth = 200;
+int scriptDepth = 0;
+
 int script(char *args) {
     splitWord(args);
-    FILE *in = fopen(args, "r");
+    FILE *in = scriptDepth < kMaxScriptDepth ? fopen(args, "r") : nullptr;
     if (!in) {
         consolePrintRed("Can't open script `%s'\n", args);
         return 1;
     }
+    ++scriptDepth;
     runScriptLines(in);
+    --scriptDepth;
     fclose(in);
     return 1;
 }

@@ -1,0 +1,230 @@
+// The dispatcher, the registry, register names and the script runner.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/command.h"
+#include "core/script.h"
+#include "test_support.h"
+
+namespace {
+
+std::string run(const char *line) {
+    return maskTiming(captureOutput([&] { runCommand(line); }));
+}
+
+// A command that stops the script running it, and one that records what it
+// was given.
+int calls = 0;
+std::string lastArgs;
+FunctionCommand haltCommand("halt-for-test", [](char *) {
+    ++calls;
+    return 0;
+});
+FunctionCommand echoCommand("echo-for-test", [](char *args) {
+    lastArgs = args;
+    ++calls;
+    return 1;
+});
+
+struct Split {
+    std::string word;
+    const char *rest; // null, or a pointer into the buffer
+};
+
+Split split(char *text) {
+    const char *rest = splitWord(text);
+    return {text, rest};
+}
+
+} // namespace
+
+TEST(SplitWord, CutsTheFirstWordAndSkipsTheBlanksAfterIt) {
+    char text[] = "read  A file name ";
+    Split s = split(text);
+    EXPECT_EQ(s.word, "read");
+    EXPECT_STREQ(s.rest, "A file name ");
+
+    char leading[] = "  word";
+    s = split(leading);
+    EXPECT_EQ(s.word, "");
+    EXPECT_STREQ(s.rest, "word");
+
+    char blanks[] = " \t ";
+    s = split(blanks);
+    EXPECT_EQ(s.word, "");
+    EXPECT_STREQ(s.rest, "");
+
+    char alone[] = "word";
+    s = split(alone);
+    EXPECT_EQ(s.word, "word");
+    EXPECT_STREQ(s.rest, "");
+
+    char empty[] = "";
+    EXPECT_EQ(splitWord(empty), nullptr);
+    EXPECT_EQ(splitWord(nullptr), nullptr);
+}
+
+TEST(SplitWord, TreatsHighBytesAndControlCharactersAsBlanks) {
+    char text[] = "ab\xC3\xA9" "cd\x7F" "e\x01rest";
+    Split s = split(text);
+    EXPECT_EQ(s.word, "ab");
+    EXPECT_STREQ(s.rest, "cd\x7F" "e\x01rest");
+    char *rest = const_cast<char *>(s.rest);
+    s = split(rest);
+    EXPECT_EQ(s.word, "cd\x7F" "e"); // 0x7F is a word character
+    EXPECT_STREQ(s.rest, "rest");
+}
+
+TEST(Registry, ListsCommandsInReverseRegistrationOrder) {
+    const std::vector<std::string> order = {
+        "read", "write", "show", "script", "bluescreen", "blur", "composite", "copy",
+        "crop", "darken", "difference", "dissolve", "BW", "grays", "primary", "pastel",
+        "double", "edgedetect", "half", "rotate", "scale", "sharpen", "Sample", "Help",
+        "solid", "image-to-map", "painter", "painter2", "painter3", "open", "IW", "unsharpmask"};
+    std::vector<std::string> listed;
+    for (Command *c = firstCommand(); c; c = c->next)
+        if (strstr(c->name, "-for-test") == nullptr) listed.push_back(c->name);
+    std::vector<std::string> expected;
+    for (auto it = order.rbegin(); it != order.rend(); ++it)
+        if (std::find(listed.begin(), listed.end(), *it) != listed.end()) expected.push_back(*it);
+    EXPECT_EQ(listed, expected);
+    EXPECT_GE(listed.size(), 5u);
+
+    std::string help = captureOutput([] { runCommand("Help"); });
+    std::string names;
+    for (Command *c = firstCommand(); c; c = c->next) names += std::string(c->name) + ", ";
+    EXPECT_EQ(help.substr(0, help.find('\n') + 1), names + "stop\n");
+}
+
+TEST(RunCommand, MatchesWordsInAnyCaseAndTimesThemAsTyped) {
+    EXPECT_EQ(run("sAMPLE x\n"), "Sample Command on params `x'\n-- sAMPLE : * sec\n");
+    EXPECT_EQ(run("HELP").find("-- HELP : * sec\n") != std::string::npos, true);
+    std::string timing = captureOutput([] { runCommand("Sample"); });
+    EXPECT_TRUE(std::regex_search(timing, std::regex("-- Sample :  0\\.[0-9]{2} sec\n$"))) << timing;
+}
+
+TEST(RunCommand, ReportsUnknownWordsAndLinesStartingWithABlank) {
+    EXPECT_EQ(run("frobnicate A\n"), "Command `frobnicate' not implemented!\n");
+    EXPECT_EQ(run(" Sample x\n"), "Command `' not implemented!\n");
+    EXPECT_EQ(run("   \n"), "Command `' not implemented!\n");
+    EXPECT_EQ(run("\n"), "");
+    EXPECT_EQ(run(""), "");
+    EXPECT_EQ(run("stopper"), "Command `stopper' not implemented!\n");
+}
+
+TEST(RunCommand, KeepsTrailingSpacesButDropsTrailingControlBytes) {
+    EXPECT_EQ(run("Sample  a  b  \r\n"), "Sample Command on params `a  b  '\n-- Sample : * sec\n");
+    EXPECT_EQ(run("Sample x\xE9\xFF"), "Sample Command on params `x'\n-- Sample : * sec\n");
+}
+
+TEST(RunCommand, InterpretsOnlyTheFirst94Characters) {
+    std::string line = "Sample " + std::string(113, 'x'); // 120 characters
+    std::string out = run(line.c_str());
+    EXPECT_EQ(out, "Sample Command on params `" + std::string(87, 'x') + "'\n-- Sample : * sec\n");
+}
+
+TEST(RunCommand, PassesTheCommandsResultButRunFormattedAlwaysGivesOne) {
+    calls = 0;
+    int result = 1;
+    captureOutput([&] { result = runCommand("halt-for-test"); });
+    EXPECT_EQ(result, 0);
+    captureOutput([&] { result = runFormatted("halt-for-test %d", 3); });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(calls, 2);
+
+    std::string longArg(600, 'y');
+    captureOutput([&] { runFormatted("echo-for-test %s", longArg.c_str()); });
+    EXPECT_EQ(lastArgs, std::string(94 - strlen("echo-for-test "), 'y'));
+}
+
+TEST(RunCommand, StopEndsTheProcessWithStatusOne) {
+    EXPECT_EXIT(runCommand("stop\n"), testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(runCommand("StOp now"), testing::ExitedWithCode(1), "");
+}
+
+class Registers : public TempDirTest {};
+
+TEST_F(Registers, NamesAreOneLetterOfEitherCase) {
+    EXPECT_EQ(lookupRegister("a"), registerAt(0));
+    EXPECT_EQ(lookupRegister("A"), registerAt(0));
+    EXPECT_EQ(lookupRegister("z"), registerAt(25));
+    Image *found = registerAt(0);
+    EXPECT_EQ(captureOutput([&] { found = lookupRegister(""); }), "No register name!\n");
+    EXPECT_EQ(found, nullptr);
+    EXPECT_EQ(captureOutput([&] { found = lookupRegister(nullptr); }), "No register name!\n");
+    EXPECT_EQ(captureOutput([&] { found = lookupRegister("AB"); }),
+              "Register name `AB' is bad - must have 1 character!\n");
+    EXPECT_EQ(found, nullptr);
+    EXPECT_EQ(captureOutput([&] { lookupRegister("7"); }), "Bad register name `7'\n");
+    EXPECT_EQ(captureOutput([&] { lookupRegister("["); }), "Bad register name `['\n");
+}
+
+TEST_F(Registers, EmptyRegistersAreRefusedAsImages) {
+    Image *found = registerAt(0);
+    EXPECT_EQ(captureOutput([&] { found = lookupImage("c"); }), "c not a valid image\n");
+    EXPECT_EQ(found, nullptr);
+    registerAt(2)->replace(1, 1, allocPixels(1, 1));
+    EXPECT_EQ(lookupImage("c"), registerAt(2));
+}
+
+TEST_F(Registers, FirstFreeRegisterSkipsFilledOnesAndFallsBackToZ) {
+    EXPECT_EQ(firstFreeRegister(), 0);
+    for (int i = 0; i < 25; ++i) registerAt(i)->replace(1, 1, allocPixels(1, 1));
+    EXPECT_EQ(firstFreeRegister(), 25);
+    registerAt(25)->replace(1, 1, allocPixels(1, 1));
+    EXPECT_EQ(firstFreeRegister(), 25);
+    registerAt(7)->release();
+    EXPECT_EQ(firstFreeRegister(), 7);
+}
+
+class ScriptRunner : public TempDirTest {
+  protected:
+    std::string runScript(const std::string &text) {
+        std::string file = path("script.txt");
+        writeBytes(file, Bytes(text.begin(), text.end()));
+        return maskTiming(captureOutput([&] {
+            FILE *in = fopen(file.c_str(), "r");
+            runScriptLines(in);
+            fclose(in);
+        }));
+    }
+};
+
+TEST_F(ScriptRunner, RunsTheLastLineWithoutANewline) {
+    EXPECT_EQ(runScript("Sample one\nSample two"),
+              "Sample Command on params `one'\n-- Sample : * sec\n"
+              "Sample Command on params `two'\n-- Sample : * sec\n");
+}
+
+TEST_F(ScriptRunner, RunsALongLineInPiecesOf254Characters) {
+    std::string line = "Sample " + std::string(293, 'q') + "\n"; // 300 characters and the newline
+    std::string out = runScript(line);
+    EXPECT_EQ(out, "Sample Command on params `" + std::string(87, 'q') + "'\n-- Sample : * sec\n" +
+                       "Command `" + std::string(46, 'q') + "' not implemented!\n");
+}
+
+TEST_F(ScriptRunner, StopsAtACommandThatReturnsZero) {
+    EXPECT_EQ(runScript("Sample a\nhalt-for-test\nSample b\n"),
+              "Sample Command on params `a'\n-- Sample : * sec\n-- halt-for-test : * sec\n");
+}
+
+TEST_F(ScriptRunner, NestedScriptsGoOnAfterTheirEnd) {
+    writeBytes(path("inner.txt"), Bytes{'h', 'a', 'l', 't', '-', 'f', 'o', 'r', '-', 't', 'e', 's', 't', '\n'});
+    std::string out = runScript("script " + path("inner.txt") + " ignored words\nSample after\nscript " +
+                                path("missing.txt") + "\n");
+    EXPECT_EQ(out, "-- halt-for-test : * sec\n-- script : * sec\n"
+                   "Sample Command on params `after'\n-- Sample : * sec\n"
+                   "Can't open script `" + path("missing.txt") + "'\n-- script : * sec\n");
+}
+
+TEST_F(ScriptRunner, AScriptRunningItselfIsRefusedPastTheNestingLimit) {
+    std::string self = path("self.txt");
+    writeBytes(self, Bytes());
+    std::string text = "script " + self + "\n";
+    writeBytes(self, Bytes(text.begin(), text.end()));
+    std::string out = runScript(text);
+    std::string refusal = "Can't open script `" + self + "'\n";
+    ASSERT_NE(out.find(refusal), std::string::npos);
+    EXPECT_EQ(out.find(refusal), out.rfind(refusal)); // only the innermost level fails
+}

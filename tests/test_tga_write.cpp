@@ -1,0 +1,187 @@
+// The TGA writer and the Image record's files, flips and load/save messages.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "image/tga.h"
+#include "test_support.h"
+
+namespace {
+
+class TgaWrite : public TempDirTest {
+  protected:
+    Bytes written(int w, int h, const Bytes &pixels, int format = TGA_RGBA) {
+        EXPECT_EQ(tgaWrite(path("w.tga").c_str(), w, h, pixels.data(), format), 1);
+        return readBytes(path("w.tga"));
+    }
+};
+
+const Bytes kHeader = {21, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+Bytes headerAndId(int w, int h, int depth, int descriptor) {
+    Bytes b = kHeader;
+    b.insert(b.end(), {(uint8_t)w, (uint8_t)(w >> 8), (uint8_t)h, (uint8_t)(h >> 8), (uint8_t)depth, (uint8_t)descriptor});
+    const char *id = "written with libimgio";
+    b.insert(b.end(), id, id + strlen(id));
+    return b;
+}
+
+Bytes pixelData(const Bytes &file) { return Bytes(file.begin() + 39, file.end()); }
+
+} // namespace
+
+TEST_F(TgaWrite, WritesHeaderIdAndStraightColourPixels) {
+    Bytes file = written(2, 1, {255, 0, 0, 255, 0, 0, 0, 0});
+    Bytes expected = headerAndId(2, 1, 32, 8);
+    expected.insert(expected.end(), {0, 0, 0xFF, 0xFF, 0, 0, 0, 0});
+    EXPECT_EQ(file, expected);
+
+    file = written(258, 1, Bytes(258 * 3, 7), TGA_RGB);
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 39), headerAndId(258, 1, 24, 0));
+    EXPECT_EQ(file.size(), 39u + 258 * 3);
+}
+
+TEST_F(TgaWrite, DividesColourByAlphaTruncatingAndClamping) {
+    // Alpha 3: 1 and 2 come out one below the exact 85 and 170; colour equal
+    // to alpha is 255, above it clamps. Alpha 0 keeps the stored bytes.
+    Bytes file = written(3, 1, {1, 2, 3, 3, 4, 200, 0, 3, 7, 9, 255, 0});
+    EXPECT_EQ(pixelData(file), (Bytes{255, 169, 84, 3, 0, 255, 255, 3, 255, 9, 7, 0}));
+    Bytes transparent(256 * 4, 0), kept;
+    for (int v = 0; v < 256; ++v) {
+        std::fill_n(transparent.begin() + v * 4, 3, (uint8_t)v);
+        kept.insert(kept.end(), {(uint8_t)v, (uint8_t)v, (uint8_t)v, 0});
+    }
+    EXPECT_EQ(pixelData(written(256, 1, transparent)), kept);
+    // Opaque pixels and RGB buffers are written as stored.
+    EXPECT_EQ(pixelData(written(1, 1, {10, 20, 30, 255})), (Bytes{30, 20, 10, 255}));
+    EXPECT_EQ(pixelData(written(1, 1, {10, 20, 30}, TGA_RGB)), (Bytes{30, 20, 10}));
+}
+
+TEST_F(TgaWrite, ReadsBackOpaquePixelsExactly) {
+    Bytes pixels(64 * 3 * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = i % 4 == 3 ? 255 : (uint8_t)(i * 37);
+    written(64, 3, pixels);
+    int w, h;
+    unsigned char *back = tgaLoad(path("w.tga").c_str(), &w, &h, TGA_RGBA);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(Bytes(back, back + pixels.size()), pixels);
+    free(back);
+}
+
+TEST_F(TgaWrite, RefusesWhatItCannotWrite) {
+    unsigned char pixel[4] = {};
+    const std::string file = path("no.tga");
+    EXPECT_EQ(tgaWrite(file.c_str(), 1, 1, pixel, 5), 0);
+    EXPECT_EQ(tgaLastError(), TGA_BAD_FORMAT);
+    EXPECT_EQ(tgaWrite(file.c_str(), 70000, 1, pixel, TGA_RGBA), 0);
+    EXPECT_EQ(tgaLastError(), TGA_BAD_HEADER);
+    EXPECT_EQ(tgaWrite(file.c_str(), 2, 2, nullptr, TGA_RGBA), 0);
+    EXPECT_EQ(tgaLastError(), TGA_NO_DATA);
+    EXPECT_EQ(tgaWrite(file.c_str(), -1, -1, nullptr, TGA_RGBA), 0);
+    EXPECT_EQ(tgaLastError(), TGA_NO_DATA);
+    EXPECT_FALSE(std::filesystem::exists(file));
+
+    EXPECT_EQ(tgaWrite(path("none/x.tga").c_str(), 1, 1, pixel, TGA_RGBA), 0);
+    EXPECT_EQ(tgaLastError(), TGA_CANNOT_OPEN);
+    EXPECT_EQ(tgaWrite(dir.c_str(), 1, 1, pixel, TGA_RGBA), 0); // a folder stays a folder
+    EXPECT_EQ(tgaLastError(), TGA_CANNOT_OPEN);
+    EXPECT_TRUE(std::filesystem::is_directory(dir));
+
+    // A full device is written in place, the failure reported, the node kept.
+    EXPECT_EQ(tgaWrite("/dev/full", 1, 1, pixel, TGA_RGBA), 0);
+    EXPECT_EQ(tgaLastError(), TGA_CANNOT_WRITE);
+    struct stat st;
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST_F(TgaWrite, AZeroAreaImageIsHeaderOnly) {
+    EXPECT_EQ(tgaWrite(path("w.tga").c_str(), 0, 5, nullptr, TGA_RGBA), 1);
+    EXPECT_EQ(readBytes(path("w.tga")), headerAndId(0, 5, 32, 8));
+}
+
+TEST_F(TgaWrite, ReplacesFilesKeepingLinksAndPermissions) {
+    unsigned char pixel[4] = {1, 2, 3, 255};
+    writeBytes(path("target.tga"), Bytes{'o', 'l', 'd'});
+    chmod(path("target.tga").c_str(), 0640);
+    ASSERT_EQ(symlink("target.tga", path("link.tga").c_str()), 0);
+    EXPECT_EQ(tgaWrite(path("link.tga").c_str(), 1, 1, pixel, TGA_RGBA), 1);
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.tga")));
+    EXPECT_EQ(readBytes(path("target.tga")).size(), 43u);
+    struct stat st;
+    ASSERT_EQ(stat(path("target.tga").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2);
+}
+
+class ImageFiles : public TempDirTest {};
+
+TEST_F(ImageFiles, FlipRowsTwiceRestoresTheBytesAndToleratesNoPixels) {
+    Image image;
+    image.replace(2, 3, allocPixels(2, 3));
+    for (int i = 0; i < 24; ++i) image.pixels[i] = (unsigned char)i;
+    image.flipRows();
+    EXPECT_EQ(image.pixels[0], 16);
+    EXPECT_EQ(image.pixels[16], 0);
+    EXPECT_EQ(image.pixels[8], 8);
+    image.flipRows();
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(image.pixels[i], i);
+    image.release();
+    EXPECT_EQ(image.width, 0);
+    EXPECT_EQ(image.pixels, nullptr);
+
+    Image liar; // sizes that promise pixels it does not have
+    liar.width = 500;
+    liar.height = 500;
+    liar.flipRows();
+    EXPECT_EQ(liar.pixels, nullptr);
+}
+
+TEST_F(ImageFiles, LoadPutsTheTopRowFirstAndSaveRestoresIt) {
+    // Stored bottom-left: first the bottom row (blue), then the top (red).
+    writeBytes(path("in.tga"), [] {
+        TgaHeader hd;
+        hd.width = 1;
+        hd.height = 2;
+        return hd.with({255, 0, 0, 0, 0, 255});
+    }());
+    Image image;
+    ASSERT_TRUE(image.load(path("in.tga").c_str()));
+    EXPECT_EQ(Bytes(image.pixels, image.pixels + 8), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    ASSERT_TRUE(image.save(path("out.tga").c_str()));
+    EXPECT_EQ(Bytes(image.pixels, image.pixels + 8), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    EXPECT_EQ(pixelData(readBytes(path("out.tga"))), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    image.release();
+}
+
+TEST_F(ImageFiles, AFailedLoadKeepsThePictureAndSaysWhy) {
+    Image image;
+    image.replace(1, 1, allocPixels(1, 1));
+    unsigned char *before = image.pixels;
+    std::string file = path("missing.tga");
+    bool ok = true;
+    EXPECT_EQ(captureOutput([&] { ok = image.load(file.c_str()); }),
+              "Error trying to set image to `" + file + "'!\ncannot open file\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(image.pixels, before);
+    EXPECT_EQ(image.width, 1);
+    image.release();
+}
+
+TEST_F(ImageFiles, SavingAnImageWithoutPixelsIsRefusedUnlessItHasNoArea) {
+    Image fresh;
+    bool ok = true;
+    EXPECT_EQ(captureOutput([&] { ok = fresh.save(path("a.tga").c_str()); }),
+              "Couldn't write TGA image!\nimage contains no data\n");
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(std::filesystem::exists(path("a.tga")));
+
+    Image flat;
+    flat.width = 0;
+    flat.height = 5;
+    EXPECT_TRUE(flat.save(path("b.tga").c_str()));
+    EXPECT_EQ(readBytes(path("b.tga")).size(), 39u);
+}
