@@ -1,7 +1,6 @@
 // The channel helpers and copy, crop, solid.
 #include <climits>
 
-#include "core/command.h"
 #include "ops/crop.h"
 #include "ops/pixel.h"
 #include "test_support.h"
@@ -106,30 +105,4 @@ TEST(Solid, PremultipliesTheColour) {
     EXPECT_EQ(image.bytes(), (Bytes{0, 0, 0, 0}));
     ASSERT_TRUE(fillSolid(image, 0, 3, 1, 2, 3, 4));
     EXPECT_TRUE(image.empty());
-}
-
-class CropCommands : public TempDirTest {};
-
-TEST_F(CropCommands, BadNumbersChangeNothing) {
-    runCommand("solid A 2 1 10 20 30 255");
-    const unsigned char *before = registerAt(0)->pixels;
-    const std::string solidUsage =
-        "Usage: solid R WIDTH HEIGHT RED GREEN BLUE ALPHA (sizes 0 or more, colour and alpha 0 to 255)\n";
-    for (const char *line : {"solid A 2 1 300 0 0 255", "solid A 2 1 0 0 0 256", "solid A 2 1 -1 0 0 255",
-                             "solid A -2 1 0 0 0 255", "solid A 2 1 0 0 0", "solid A x 1 0 0 0 255", "solid"})
-        EXPECT_EQ(maskTiming(captureOutput([&] { runCommand(line); })), solidUsage + "-- solid : * sec\n") << line;
-    for (const char *line : {"crop A 0 0 1", "crop A 0 0 1 y", "crop A"})
-        EXPECT_EQ(maskTiming(captureOutput([&] { runCommand(line); })),
-                  "Usage: crop R X Y WIDTH HEIGHT\n-- crop : * sec\n") << line;
-    EXPECT_EQ(registerAt(0)->pixels, before);
-    EXPECT_EQ(Bytes(before, before + 8), (Bytes{10, 20, 30, 255, 10, 20, 30, 255}));
-}
-
-TEST_F(CropCommands, RegistersWithoutPixelsAreRefused) {
-    runCommand("solid A 2 2 1 1 1 255");
-    runCommand("crop A 1 1 0 0"); // leaves a 0 x 0 image
-    EXPECT_EQ(maskTiming(captureOutput([] { runCommand("copy a C"); })), "a not a valid image\n-- copy : * sec\n");
-    EXPECT_EQ(maskTiming(captureOutput([] { runCommand("crop B 0 0 1 1"); })), "B not a valid image\n-- crop : * sec\n");
-    EXPECT_TRUE(registerAt(2)->empty());
-    EXPECT_EQ(registerAt(2)->width, -1);
 }
