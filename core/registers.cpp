@@ -42,3 +42,8 @@ int usageError(const char *syntax) {
     consolePrintRed("Usage: %s\n", syntax);
     return 1;
 }
+
+int memoryError() {
+    consolePrintRed("Not enough memory for the new image!\n");
+    return 1;
+}

@@ -23,3 +23,7 @@ Image *lookupImage(const char *name);
 // e.g. usageError("crop R X Y WIDTH HEIGHT"). Returns 1, the result every
 // command gives, so a command can end with `return usageError(...)`.
 int usageError(const char *syntax);
+
+// Reports, as one red line, a new image too large to allocate. Returns 1,
+// like usageError.
+int memoryError();

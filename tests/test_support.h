@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -73,4 +74,18 @@ struct TgaHeader {
         b.insert(b.end(), body.begin(), body.end());
         return b;
     }
+};
+
+// An image that frees its pixels when the test ends; built from RGBA bytes,
+// top row first.
+struct TestImage : Image {
+    TestImage(int w, int h, const Bytes &bytes) {
+        replace(w, h, allocPixels(w, h));
+        std::copy(bytes.begin(), bytes.end(), pixels);
+    }
+    TestImage(const TestImage &) = delete;
+    TestImage &operator=(const TestImage &) = delete;
+    ~TestImage() { release(); }
+
+    Bytes bytes() const { return pixels ? Bytes(pixels, pixels + (size_t)width * height * 4) : Bytes(); }
 };

@@ -1,0 +1,25 @@
+// Per-channel arithmetic shared by the image operations. Inline: these run
+// once per channel in the hot loops.
+#pragma once
+
+#include <cmath>
+
+// c x a / 255 rounded to the nearest integer, for 0 <= c, a <= 255; the
+// product by which a channel is premultiplied by an alpha. a = 255 gives c.
+inline int mulDiv255(int c, int a) {
+    int t = c * a + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// Straight colour of a premultiplied channel, for a > 0: c x 255 / a
+// truncated, at most 255 (only a colour above its alpha would exceed it).
+inline int unpremultiplyChannel(int c, int a) {
+    int q = c * 255 / a;
+    return q > 255 ? 255 : q;
+}
+
+// floor(v) as a channel value: below 0 (and NaN) gives 0, above 255 gives 255.
+inline int floorToChannel(double v) {
+    v = std::floor(v);
+    return v > 0.0 ? (v < 255.0 ? (int)v : 255) : 0;
+}
