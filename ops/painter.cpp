@@ -1,6 +1,6 @@
 #include "painter.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -61,6 +61,41 @@ StrokeCode classify(unsigned char red, unsigned char green) {
 const unsigned char kShownAs[4][4] = {
     {0, 0, 0, 255}, {255, 255, 255, 255}, {128, 128, 128, 255}, {0, 255, 0, 255}};
 
+CellBounds cellBounds(const StrokeMap &map, int column, int row) {
+    int left = kStrokeSize, top = kStrokeSize, right = -1, bottom = -1;
+    for (int y = 0; y < kStrokeSize; ++y)
+        for (int x = 0; x < kStrokeSize; ++x)
+            if (map.codes[(size_t)(kStrokeSize * row + y) * map.width + kStrokeSize * column + x] !=
+                kStrokeLeave) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    return right < 0 ? CellBounds{0, 0, 0, 0} : CellBounds{left, top, right - left + 1, bottom - top + 1};
+}
+
+// Canvas rows painted at a time: a band of a wide canvas fits the cache.
+constexpr int kBandRows = 128;
+
+// Calls visit(x, y) for the source pixel of every stroke, in painting order:
+// table entry by entry, and for each entry the tiles from the bottom row up,
+// each row from right to left.
+template <class Visit> void forEachStroke(const StrokeOffset *offsets, int w, int h, Visit visit) {
+    const int tilesAcross = w / 128 + 1, tilesDown = h / 64 + 1;
+    for (int e = 0; e < kOffsetCount; ++e) {
+        const int ox = offsets[e].x % w, oy = offsets[e].y % h;
+        for (int j = tilesDown - 1; j >= 0; --j) {
+            const int y = oy + 64 * j;
+            if (y >= h) continue;
+            for (int i = tilesAcross - 1; i >= 0; --i) {
+                const int x = ox + 128 * i;
+                if (x < w) visit(x, y);
+            }
+        }
+    }
+}
+
 } // namespace
 
 const StrokeMap *strokeMap() { return currentMap.get(); }
@@ -95,6 +130,10 @@ void imageToMap(Image &image) {
         map->codes[i] = code;
         memcpy(p, kShownAs[code], 4);
     }
+    map->cellColumns = image.width / kStrokeSize;
+    for (int row = 0; row < image.height / kStrokeSize; ++row)
+        for (int column = 0; column < map->cellColumns; ++column)
+            map->cells.push_back(cellBounds(*map, column, row));
     currentMap = std::move(map);
 }
 
@@ -141,13 +180,16 @@ void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, in
     for (int row = 0; row < h; ++row) {
         const unsigned char *code = codes + (size_t)(sy + row) * mapWidth + sx;
         uint32_t *pixel = canvas + (size_t)(dy + row) * canvasWidth + dx;
+        // Every pixel is written, a left one with its own value, so the mixed
+        // codes cost no mispredicted branches.
         for (int column = 0; column < w; ++column) {
-            switch (code[column]) {
-            case kStrokePaint: pixel[column] = paint; break;
-            case kStrokeBlend: pixel[column] = ((pixel[column] >> 1) & 0x7F7F7F7Fu) + halfPaint; break;
-            case kStrokeClear: pixel[column] = 0; break;
-            default: break;
-            }
+            const uint32_t old = pixel[column];
+            const uint32_t blended = ((old >> 1) & 0x7F7F7F7Fu) + halfPaint;
+            const unsigned k = code[column];
+            pixel[column] = k == kStrokeLeave   ? old
+                            : k == kStrokePaint ? paint
+                            : k == kStrokeBlend ? blended
+                                                : 0;
         }
     }
 }
@@ -155,23 +197,29 @@ void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, in
 void paintStrokes(const Image &source, const StrokeMap &map, const StrokeOffset *offsets,
                   PainterCommand &painter, uint32_t *canvas) {
     const int w = source.width, h = source.height;
-    const int tilesAcross = w / 128 + 1, tilesDown = h / 64 + 1;
+    // The cells are chosen first, in painting order...
+    std::vector<int> cells;
     int column = 0, row = 0;
-    for (int e = 0; e < kOffsetCount; ++e) {
-        const int ox = offsets[e].x % w, oy = offsets[e].y % h;
-        for (int j = tilesDown - 1; j >= 0; --j) {
-            const int y = oy + 64 * j;
-            if (y >= h) continue;
-            for (int i = tilesAcross - 1; i >= 0; --i) {
-                const int x = ox + 128 * i;
-                if (x >= w) continue;
-                const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
-                painter.pickStroke(x, y, column, row);
-                stampStroke(canvas, 2 * w, 2 * h, 2 * x - 11, 2 * y - 11, map.codes.data(), map.width,
-                            kStrokeSize * column, kStrokeSize * row, kStrokeSize, kStrokeSize, p[0], p[1],
-                            p[2]);
-            }
-        }
+    forEachStroke(offsets, w, h, [&](int x, int y) {
+        painter.pickStroke(x, y, column, row);
+        cells.push_back(row * map.cellColumns + column);
+    });
+    // ...then the canvas is painted one band of rows at a time with the
+    // strokes that reach the band, still in painting order: every pixel gets
+    // the same strokes in the same order, while the band stays in the cache.
+    for (int top = 0; top < 2 * h; top += kBandRows) {
+        const int rows = std::min(kBandRows, 2 * h - top);
+        size_t k = 0;
+        forEachStroke(offsets, w, h, [&](int x, int y) {
+            const int cell = cells[k++];
+            if (2 * y + 12 <= top || 2 * y - 11 >= top + rows) return;
+            // Only the part of the cell that changes anything is drawn.
+            const CellBounds &b = map.cells[cell];
+            const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
+            stampStroke(canvas + (size_t)top * 2 * w, 2 * w, rows, 2 * x - 11 + b.x, 2 * y - 11 + b.y - top,
+                        map.codes.data(), map.width, kStrokeSize * (cell % map.cellColumns) + b.x,
+                        kStrokeSize * (cell / map.cellColumns) + b.y, b.w, b.h, p[0], p[1], p[2]);
+        });
     }
 }
 
@@ -193,12 +241,10 @@ int PainterCommand::execute(char *args) {
         consolePrintRed("%s not a valid image\n", args);
         return 1;
     }
-    // The canvas's byte count must fit 32 bits.
+    // A canvas whose byte count fits 32 bits also has sides that fit an int.
     const uint64_t canvasBytes = 16 * (uint64_t)source->width * (uint64_t)source->height;
-    unsigned char *canvas = canvasBytes <= UINT32_MAX && source->width <= INT_MAX / 2 &&
-                                    source->height <= INT_MAX / 2
-                                ? allocPixels(2 * source->width, 2 * source->height)
-                                : nullptr;
+    unsigned char *canvas =
+        canvasBytes <= UINT32_MAX ? allocPixels(2 * source->width, 2 * source->height) : nullptr;
     if (!canvas) {
         consolePrintRed("Can't paint - %s too large for a canvas twice its size!\n", args);
         return 1;

@@ -19,11 +19,20 @@ enum StrokeCode : unsigned char {
 // Side of the square brush cells the map is read in.
 constexpr int kStrokeSize = 23;
 
-// One code per pixel of a brush image, rows from the top.
+// Where in a cell its codes other than leave lie: the stroke draws only
+// that rectangle, relative to the cell's corner (empty when w or h is 0).
+struct CellBounds {
+    int x, y, w, h;
+};
+
+// One code per pixel of a brush image, rows from the top, and the bounds of
+// each whole cell, row after row.
 struct StrokeMap {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> codes;
+    std::vector<CellBounds> cells;
+    int cellColumns = 0;
 };
 
 // The run's stroke map, or null while there is none.

@@ -182,6 +182,54 @@ TEST_F(PainterTest, SquiggleColumnStartsAtZero) {
     }
 }
 
+PainterCommand *findPainter(const char *name) {
+    for (Command *c = firstCommand(); c; c = c->next)
+        if (strcmp(c->name, name) == 0) return dynamic_cast<PainterCommand *>(c);
+    return nullptr;
+}
+
+// paintStrokes draws in bands of rows and only the used part of each cell;
+// the result must be that of the plain loop over whole cells on the whole
+// canvas. The brush mixes all four codes, over a part of each cell that
+// differs from cell to cell, and has one empty cell.
+TEST_F(PainterTest, PaintsLikeThePlainStrokeLoop) {
+    Image brush = solidImage(8 * kStrokeSize, 6 * kStrokeSize, kPaper);
+    const Rgba codes[3] = {kInk, kBlend, kGreen};
+    for (int y = 0; y < brush.height; ++y)
+        for (int x = 0; x < brush.width; ++x) {
+            const int c = x / 23, r = y / 23, cx = x % 23, cy = y % 23;
+            const unsigned hash = (x * 7919u + y * 104729u) * 2654435761u >> 24;
+            if (cx >= c && cx < 16 + c && cy >= r && cy < 18 + r && !(c == 3 && r == 5) && hash % 4)
+                setPixel(brush, x, y, codes[hash % 3]);
+        }
+    useBrush(brush);
+    const StrokeMap &map = *strokeMap();
+    const StrokeOffset *offsets = nullptr;
+    captureOutput([&] { offsets = buildOffsetTable(); });
+
+    const int w = 300, h = 170;
+    Image source = solidImage(w, h, kInk);
+    for (int i = 0; i < w * h * 4; ++i) source.pixels[i] = (uint8_t)(i * 2654435761u >> 13);
+    for (const char *name : {"painter", "painter2", "painter3"}) {
+        PainterCommand *painter = findPainter(name);
+        std::vector<uint32_t> plain(4 * w * h, 0xFFFFFFFFu), painted = plain;
+        int column = 0, row = 0;
+        for (int e = 0; e < kOffsetCount; ++e)
+            for (int j = h / 64; j >= 0; --j)
+                for (int i = w / 128; i >= 0; --i) {
+                    const int x = offsets[e].x % w + 128 * i, y = offsets[e].y % h + 64 * j;
+                    if (x >= w || y >= h) continue;
+                    const uint8_t *p = source.pixels + (y * w + x) * 4;
+                    painter->pickStroke(x, y, column, row);
+                    stampStroke(plain.data(), 2 * w, 2 * h, 2 * x - 11, 2 * y - 11, map.codes.data(), map.width,
+                                23 * column, 23 * row, 23, 23, p[0], p[1], p[2]);
+                }
+        paintStrokes(source, map, offsets, *painter, painted.data());
+        EXPECT_TRUE(painted == plain) << name;
+    }
+    source.release();
+}
+
 TEST_F(PainterTest, RejectsSourcesWithoutPixelsOrTooLarge) {
     useBrush(solidImage(8 * kStrokeSize, 6 * kStrokeSize, kInk));
     EXPECT_EQ(run("painter q"), "q not a valid image\n-- painter : * sec\n");
