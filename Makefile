@@ -28,9 +28,10 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 
-# Redraws the shipped sample images.
+# Redraws the shipped sample images and the brush file.
 samples: build
 	$(BUILD)/make_samples data
+	$(BUILD)/make_brushes data
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) out
