@@ -1,5 +1,6 @@
-// Draws the shipped sample images: a photograph-like landscape (opaque) and
-// a badge with a soft alpha channel. Run from the repository root:
+// Draws the shipped sample images: a photograph-like landscape (opaque), a
+// badge with a soft alpha channel and a balloon shot against a blue backdrop
+// (opaque, for pulling a matte). Run from the repository root:
 //   build/make_samples data
 #include <algorithm>
 #include <cmath>
@@ -128,6 +129,78 @@ std::vector<unsigned char> badge(int size) {
     return rgba;
 }
 
+// A hot-air balloon with coloured gores, ropes and a wicker basket in front
+// of an evenly lit blue studio backdrop. Every colour of the balloon has
+// little blue, and the backdrop little red and green, so a matte pulled on
+// blue keeps the balloon and drops the backdrop; the edges are antialiased,
+// so they mix the two as a camera would.
+std::vector<unsigned char> balloon(int w, int h) {
+    std::vector<unsigned char> rgba((size_t)w * h * 4);
+    const double pi = std::acos(-1.0);
+    const double cx = w / 2.0, cy = h * 0.38, radius = w * 0.36;
+    const double mouthY = h * 0.80, mouth = w * 0.09;
+    const double basketTop = h * 0.875, basketBottom = h * 0.975, basketHalf = w * 0.085;
+    const Rgb gores[] = {{212, 48, 36}, {246, 202, 52}, {236, 122, 32}, {72, 150, 62}};
+    auto halfWidth = [&](double y) {
+        if (y < cy) return std::sqrt(std::max(0.0, radius * radius - (y - cy) * (y - cy)));
+        if (y > mouthY) return -1.0;
+        return mouth + (radius - mouth) * std::cos((y - cy) / (mouthY - cy) * pi / 2);
+    };
+    // Distance from (x, y) to the segment from (ax, ay) to (bx, by).
+    auto segment = [](double x, double y, double ax, double ay, double bx, double by) {
+        double dx = bx - ax, dy = by - ay;
+        double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        return std::hypot(x - ax - t * dx, y - ay - t * dy);
+    };
+    // The scene at one point: the balloon's colour, or nothing on the backdrop.
+    auto subject = [&](double x, double y, Rgb &c) {
+        double hw = halfWidth(y), dx = x - cx;
+        if (hw > 0 && std::fabs(dx) < hw) {
+            double across = dx / hw; // -1 .. 1 around the envelope
+            int gore = (int)std::floor((std::asin(across) / pi + 0.5) * 12) % 4;
+            double shade = 0.5 + 0.5 * std::sqrt(1 - across * across) * (1 - 0.3 * (y - cy) / h);
+            c = mix({0, 0, 0}, gores[gore], shade);
+            return true;
+        }
+        for (double side : {-1.0, -0.35, 0.35, 1.0}) {
+            if (segment(x, y, cx + side * mouth, mouthY, cx + side * basketHalf * 0.9, basketTop) < 0.6) {
+                c = {72, 52, 30};
+                return true;
+            }
+        }
+        if (y >= basketTop && y < basketBottom && std::fabs(dx) < basketHalf) {
+            bool weave = ((int)std::floor(y / 2.5) + (int)std::floor((x + 100) / 4)) % 2 == 0;
+            c = weave ? Rgb{134, 88, 46} : Rgb{98, 62, 32};
+            return true;
+        }
+        return false;
+    };
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            // Backdrop: a little brighter in the middle, with soft blotches.
+            double light = 1 - 0.12 * std::hypot((x - cx) / w, (y - h / 2.0) / h) * 2;
+            double blotch = (fractal(x / 40.0, y / 40.0, 61, 4) - 0.5) * 16;
+            Rgb backdrop = {22 + blotch * 0.3, 54 + blotch * 0.5, (196 + blotch) * light};
+            // 4 x 4 samples per pixel for antialiased edges.
+            Rgb sum = {0, 0, 0};
+            for (int sy = 0; sy < 4; ++sy) {
+                for (int sx = 0; sx < 4; ++sx) {
+                    Rgb c = backdrop;
+                    subject(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4, c);
+                    sum = {sum.r + c.r / 16, sum.g + c.g / 16, sum.b + c.b / 16};
+                }
+            }
+            double grain = (lattice(x, y, 77) - 0.5) * 6;
+            unsigned char *p = &rgba[((size_t)y * w + x) * 4];
+            p[0] = toByte(sum.r + grain);
+            p[1] = toByte(sum.g + grain);
+            p[2] = toByte(sum.b + grain);
+            p[3] = 255;
+        }
+    }
+    return rgba;
+}
+
 // The writer takes the bottom row first.
 bool writeTopDown(const std::string &path, int w, int h, std::vector<unsigned char> rgba) {
     std::vector<unsigned char> flipped(rgba.size());
@@ -144,5 +217,6 @@ int main(int argc, char **argv) {
     std::string dir = argc > 1 ? argv[1] : "data";
     bool ok = writeTopDown(dir + "/landscape.tga", 384, 256, landscape(384, 256));
     ok = writeTopDown(dir + "/badge.tga", 160, 160, badge(160)) && ok;
+    ok = writeTopDown(dir + "/balloon-bluescreen.tga", 128, 160, balloon(128, 160)) && ok;
     return ok ? 0 : 1;
 }

@@ -1,0 +1,116 @@
+#include "dither.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+const PaletteColour kBW[] = {{0, 0, 0}, {255, 255, 255}};
+
+const PaletteColour kPrimary[] = {{0, 0, 0},   {255, 255, 255}, {255, 0, 0},   {0, 255, 0},
+                                  {0, 0, 255}, {255, 255, 0},   {255, 0, 255}, {0, 255, 255}};
+
+// Black and white, then pairs of a tint and its shade (half the tint,
+// rounded down). Entries 10 and 11 repeat 8 and 9 and so are never chosen.
+const PaletteColour kPastel[] = {
+    {0, 0, 0},       {255, 255, 255}, {243, 158, 119}, {121, 79, 59},  {246, 181, 128}, {123, 90, 64},
+    {249, 205, 138}, {124, 102, 69},  {255, 249, 157}, {127, 124, 78}, {255, 249, 157}, {127, 124, 78},
+    {199, 225, 158}, {99, 112, 79},   {168, 213, 157}, {84, 106, 78},  {137, 202, 157}, {68, 101, 78},
+    {140, 204, 202}, {70, 102, 101},  {141, 207, 244}, {70, 103, 122}, {148, 170, 214}, {74, 85, 107},
+    {149, 149, 198}, {74, 74, 99},    {150, 129, 183}, {75, 64, 91},   {174, 136, 184}, {87, 68, 92},
+    {199, 144, 186}, {99, 72, 93},    {244, 160, 189}, {122, 80, 94},  {244, 159, 155}, {122, 79, 77},
+    {200, 164, 110}, {100, 82, 55},
+};
+
+template <int N> constexpr Palette paletteOf(const PaletteColour (&colours)[N]) { return {colours, N}; }
+
+// Thresholds on red + green + blue, [row mod n][column mod n].
+const int kClip[1] = {383}; // at least 384 is white
+const int kOrdered2[2 * 2] = {450, 150, 300, 600};
+const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
+
+void thresholdDither(Image &image, const int *matrix, int n) {
+    unsigned char *p = image.pixels;
+    if (!p) return;
+    for (int row = 0; row < image.height; ++row) {
+        const int *thresholds = matrix + (row % n) * n;
+        for (int column = 0; column < image.width; ++column, p += 4) {
+            const unsigned char level = p[0] + p[1] + p[2] > thresholds[column % n] ? 255 : 0;
+            p[0] = p[1] = p[2] = level;
+        }
+    }
+}
+
+// Index of the palette colour nearest to v. A colour is taken only when it
+// is strictly nearer than the best so far, starting from entry 0 at
+// distance 1000: ties go to the lower index.
+int nearestColour(const Palette &palette, const int v[3]) {
+    int best = 0, bestDistance = 1000;
+    for (int i = 0; i < palette.size; ++i) {
+        const unsigned char *c = palette.colours[i];
+        const int distance = abs(v[0] - c[0]) + abs(v[1] - c[1]) + abs(v[2] - c[2]);
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+const Palette paletteBW = paletteOf(kBW);
+const Palette palettePrimary = paletteOf(kPrimary);
+const Palette palettePastel = paletteOf(kPastel);
+
+void clipBW(Image &image) { thresholdDither(image, kClip, 1); }
+void orderedDither2(Image &image) { thresholdDither(image, kOrdered2, 2); }
+void orderedDither3(Image &image) { thresholdDither(image, kOrdered3, 3); }
+
+void grayLevels(Image &image) {
+    unsigned char *p = image.pixels;
+    if (!p) return;
+    const size_t count = (size_t)image.width * image.height;
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        const unsigned char grey = (3 * p[0] + 6 * p[1] + p[2]) / 10;
+        p[0] = p[1] = p[2] = grey;
+    }
+}
+
+bool errorDiffuse(Image &image, const Palette &palette, DiffusionTrace &trace) {
+    trace.count = 0;
+    unsigned char *p = image.pixels;
+    if (!p) return true;
+    // Each output pixel depends only on its own input and the errors carried
+    // to it, so the pixels are rewritten in place. Two rows of errors, three
+    // channels per column: the row being worked on and the one below it.
+    const size_t rowLength = (size_t)image.width * 3;
+    int *errors = (int *)calloc(2 * rowLength, sizeof(int));
+    if (!errors) return false;
+    int *current = errors, *next = errors + rowLength;
+    for (int row = 0; row < image.height; ++row) {
+        std::fill(next, next + rowLength, 0);
+        for (int column = 0; column < image.width; ++column, p += 4) {
+            int *here = current + column * 3;
+            DiffusionStep step;
+            for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k];
+            const unsigned char *chosen = palette.colours[nearestColour(palette, step.value)];
+            for (int k = 0; k < 3; ++k) {
+                step.chosen[k] = chosen[k];
+                const int e = step.error[k] = step.value[k] - chosen[k];
+                // Nothing goes down-left, and the last two columns pass
+                // nothing to the right.
+                if (column < image.width - 2) {
+                    here[3 + k] += 3 * e / 8;
+                    next[column * 3 + 3 + k] += e / 4;
+                }
+                next[column * 3 + k] += 3 * e / 8;
+                p[k] = chosen[k];
+            }
+            if (row < 2 && column < 2) trace.steps[trace.count++] = step;
+        }
+        std::swap(current, next);
+    }
+    free(errors);
+    return true;
+}
