@@ -2,8 +2,8 @@
 // trim that scaling and rotation share, and scaling itself.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
+#include <cstring>
 
 #include "image/image.h"
 
@@ -14,18 +14,22 @@
 // ((P01*w01 + P11*w11) + P10*w10) + P00*w00 truncated, added in that order.
 inline bool sampleBilinear(const unsigned char *pixels, int w, int h, double x, double y,
                            unsigned char *out) {
-    const double x0 = std::floor(x), y0 = std::floor(y);
-    if (!(x0 >= 0 && x0 < w && y0 >= 0 && y0 < h)) return false;
-    const int xi = (int)x0, yi = (int)y0;
-    const double fx = x - x0, fy = y - y0;
+    // floor(x) lies in 0 .. w - 1 exactly when x does in [0, w); there
+    // truncation is the floor. Written so that not-a-number fails too.
+    if (!(x >= 0 && x < w && y >= 0 && y < h)) return false;
+    const int xi = (int)x, yi = (int)y;
+    const double fx = x - xi, fy = y - yi;
     const int x1 = xi + 1 < w ? xi + 1 : w - 1;
     const int y1 = yi + 1 < h ? yi + 1 : h - 1;
     const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w11 = fx * fy, w01 = (1 - fx) * fy;
     const unsigned char *row0 = pixels + (size_t)yi * w * 4, *row1 = pixels + (size_t)y1 * w * 4;
     const unsigned char *p00 = row0 + xi * 4, *p10 = row0 + x1 * 4;
     const unsigned char *p01 = row1 + xi * 4, *p11 = row1 + x1 * 4;
+    // Gathered before the store, so that the output cannot alias the input.
+    unsigned char sample[4];
     for (int k = 0; k < 4; ++k)
-        out[k] = (unsigned char)(int)(((p01[k] * w01 + p11[k] * w11) + p10[k] * w10) + p00[k] * w00);
+        sample[k] = (unsigned char)(int)(((p01[k] * w01 + p11[k] * w11) + p10[k] * w10) + p00[k] * w00);
+    memcpy(out, sample, 4);
     return true;
 }
 
