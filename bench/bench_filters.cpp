@@ -63,7 +63,7 @@ void time(const char *name, const Image &picture, const std::function<bool(Image
 // bench_filters ["NAME"] times every operation, or only the one named.
 int main(int argc, char **argv) {
     if (argc > 1) only = argv[1];
-    const Image picture = makePicture();
+    Image picture = makePicture();
     printf("%d x %d, best of %d runs, processor time\n", kWidth, kHeight, kRuns);
     time("blur 1", picture, [](Image &i) { return convolveImage(i, Kernel::Blur5); });
     time("blur 2", picture, [](Image &i) { return convolveImage(i, Kernel::Blur7); });
@@ -75,5 +75,6 @@ int main(int argc, char **argv) {
     time("double", picture, [](Image &i) { return scaleImage(i, 2, 2); });
     time("rotate 30", picture, [](Image &i) { return rotateImage(i, 30); });
     time("rotate 90", picture, [](Image &i) { return rotateImage(i, 90); });
+    picture.release();
     return 0;
 }
