@@ -1,7 +1,6 @@
 #include "resample.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

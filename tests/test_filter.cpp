@@ -50,17 +50,19 @@ int filtered(Kernel kernel, int w, int h, std::function<int(int, int)> grey, int
 TEST(Convolution, MatchesPlainPerTapSumsOnNoiseAtEverySize) {
     srand(7);
     for (Kernel kernel : kAllKernels)
-        for (int w : {1, 2, 3, 6, 9, 17, 45})
+        for (int w : {1, 2, 3, 6, 9, 17, 45}) // narrow, clipped and blocked rows
             for (int h : {1, 4, 8}) {
-                TestImage source(w, h, [](int, int) { return Pixel{(unsigned char)rand(), (unsigned char)rand(),
-                                                                   (unsigned char)rand(), (unsigned char)rand()}; });
+                TestImage source(w, h, [](int, int) {
+                    return Pixel{(unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand(),
+                                 (unsigned char)rand()};
+                });
                 TestImage result(w, h, [&](int c, int r) { return source.at(c, r); });
                 ASSERT_TRUE(convolveImage(result, kernel));
                 for (int r = 0; r < h; ++r)
                     for (int c = 0; c < w; ++c)
                         for (int ch = 0; ch < 4; ++ch)
                             ASSERT_EQ(result.at(c, r)[ch], referenceChannel(source, kernel, c, r, ch))
-                                << "kernel " << (int)kernel << " size " << w << "x" << h << " at " << c << "," << r;
+                                << "kernel " << (int)kernel << ", " << w << "x" << h << " at " << c << "," << r;
             }
 }
 
@@ -97,18 +99,6 @@ TEST(Convolution, SignedSumsSaturateInsteadOfWrapping) {
     // A corner divides by the weights inside only: (2500 - 30) / 22.
     auto corner = [](int c, int r) { return c == 0 && r == 0 ? 100 : 10; };
     EXPECT_EQ(filtered(Kernel::Sharpen, 3, 3, corner, 0, 0), 112);
-}
-
-TEST(Convolution, ThinImagesUseTheTapsThatExist) {
-    auto column = [](int, int r) { return r * 90; };
-    EXPECT_EQ(filtered(Kernel::Box, 1, 3, column, 0, 0), 45);
-    EXPECT_EQ(filtered(Kernel::Box, 1, 3, column, 0, 1), 90);
-    EXPECT_EQ(filtered(Kernel::Box, 1, 3, column, 0, 2), 135);
-    for (Kernel kernel : kAllKernels) {
-        TestImage single(1, 1, [](int, int) { return Pixel{10, 20, 30, 40}; });
-        ASSERT_TRUE(convolveImage(single, kernel));
-        EXPECT_EQ(single.at(0, 0), (Pixel{10, 20, 30, 40}));
-    }
 }
 
 TEST(UnsharpMask, SubtractsPartOfTheBoxBlurAndSaturates) {

@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 
 #include "ops/resample.h"
 #include "ops_test_support.h"
 
 namespace {
-
-// Opaque pixels whose red channel names the source column and green the row.
-Pixel tagged(int c, int r) { return opaque(c + 1, r + 1, 50); }
 
 void expectColumnsAndRows(const TestImage &image, std::vector<int> columns, std::vector<int> rows) {
     ASSERT_EQ(image.width, (int)columns.size());
@@ -40,33 +36,13 @@ TEST(SampleBilinear, InterpolatesAndReusesTheLastColumnAndRow) {
 TEST(SampleBilinear, RefusesPositionsOutsideAndLeavesTheOutputAlone) {
     TestImage image(3, 2, [](int, int) { return 7; });
     const double inf = std::numeric_limits<double>::infinity();
-    const double outside[][2] = {{-0.5, 0}, {3, 0}, {0, 2}, {0, -1e-9}, {NAN, 0}, {0, NAN}, {inf, 0}, {-inf, 0}, {1e300, 0}};
+    const double outside[][2] = {{-0.5, 0}, {3, 0},    {0, 2},    {0, -1e-9}, {NAN, 0},
+                                 {0, NAN},  {inf, 0}, {-inf, 0}, {1e300, 0}};
     for (auto &p : outside) {
         unsigned char out[4] = {1, 2, 3, 4};
         EXPECT_FALSE(sampleBilinear(image.pixels, 3, 2, p[0], p[1], out)) << p[0] << "," << p[1];
         EXPECT_EQ(out[0] + out[1] + out[2] + out[3], 10);
     }
-}
-
-TEST(CentreOnCanvas, CentresWithTruncatedHalvesAndCutsWhatDoesNotFit) {
-    const unsigned char background[4] = {9, 9, 9, 9};
-    TestImage image(5, 3, tagged);
-    // Larger canvas: offset (6/2 - 5/2, 5/2 - 3/2) = (1, 1).
-    Image canvas;
-    canvas.replace(6, 5, centreOnCanvas(image, 6, 5, background));
-    ASSERT_TRUE(canvas.pixels);
-    EXPECT_EQ(canvas.pixels[0], 9);
-    EXPECT_EQ(memcmp(canvas.pixels + (1 * 6 + 1) * 4, image.pixels, 4), 0);
-    EXPECT_EQ(memcmp(canvas.pixels + (3 * 6 + 5) * 4, image.pixels + (2 * 5 + 4) * 4, 4), 0);
-    EXPECT_EQ(canvas.pixels[(3 * 6 + 0) * 4], 9);
-    EXPECT_EQ(canvas.pixels[(4 * 6 + 3) * 4], 9);
-    // Smaller canvas: offset (1 - 2, 0 - 1) = (-1, -1).
-    canvas.replace(2, 1, centreOnCanvas(image, 2, 1, background));
-    ASSERT_TRUE(canvas.pixels);
-    EXPECT_EQ(memcmp(canvas.pixels, image.pixels + (1 * 5 + 1) * 4, 8), 0);
-    canvas.release();
-    // Over 2^31 - 1 bytes is refused before anything is allocated.
-    EXPECT_EQ(centreOnCanvas(image, 32768, 16384, background), nullptr);
 }
 
 TEST(Trim, RemovesBlackEdgesOnlyWhateverTheirAlpha) {
@@ -120,7 +96,8 @@ TEST(ScaleImage, DoubleBlendsBetweenColumnsAndWithTheBlackCanvasAtOneEdge) {
     ASSERT_EQ(image.height, 2);
     const int expected[2][4] = {{50, 75, 100, 50}, {100, 150, 200, 100}};
     for (int r = 0; r < 2; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(image.at(c, r), opaque(expected[r][c], 0, expected[r][c])) << c << "," << r;
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(image.at(c, r), opaque(expected[r][c], 0, expected[r][c])) << c << "," << r;
 }
 
 TEST(ScaleImage, NegativeFactorsMirrorAndZeroLeavesNothing) {

@@ -7,9 +7,6 @@
 
 namespace {
 
-// Opaque pixels whose red channel names the source column and green the row.
-Pixel tagged(int c, int r) { return opaque(c + 1, r + 1, 50); }
-
 // The smallest and largest red value among the (nearly) opaque pixels.
 std::pair<int, int> redRange(const TestImage &image) {
     int low = 255, high = 0;
