@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ops/resample.h"
+#include "ops_test_support.h"
+
+namespace {
+
+void expectColumnsAndRows(const TestImage &image, std::vector<int> columns, std::vector<int> rows) {
+    ASSERT_EQ(image.width, (int)columns.size());
+    ASSERT_EQ(image.height, (int)rows.size());
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (size_t c = 0; c < columns.size(); ++c)
+            EXPECT_EQ(image.at(c, r), tagged(columns[c], rows[r])) << c << "," << r;
+}
+
+} // namespace
+
+TEST(SampleBilinear, InterpolatesAndReusesTheLastColumnAndRow) {
+    TestImage flat(2, 2, [](int, int) { return 100; });
+    unsigned char out[4];
+    ASSERT_TRUE(sampleBilinear(flat.pixels, 2, 2, 0.01, 0.01, out));
+    EXPECT_EQ(out[0], 99); // rounded weights leave a flat area one below
+    ASSERT_TRUE(sampleBilinear(flat.pixels, 2, 2, 1, 1, out));
+    EXPECT_EQ(out[3], 100);
+
+    TestImage row(2, 1, [](int c, int) { return c ? 200 : 100; });
+    ASSERT_TRUE(sampleBilinear(row.pixels, 2, 1, 0.5, 0.75, out));
+    EXPECT_EQ(out[0], 150);
+    ASSERT_TRUE(sampleBilinear(row.pixels, 2, 1, 1.5, 0.5, out)); // right neighbour is column 1 again
+    EXPECT_EQ(out[0], 200);
+}
+
+TEST(SampleBilinear, RefusesPositionsOutsideAndLeavesTheOutputAlone) {
+    TestImage image(3, 2, [](int, int) { return 7; });
+    const double inf = std::numeric_limits<double>::infinity();
+    const double outside[][2] = {{-0.5, 0}, {3, 0},    {0, 2},    {0, -1e-9}, {NAN, 0},
+                                 {0, NAN},  {inf, 0}, {-inf, 0}, {1e300, 0}};
+    for (auto &p : outside) {
+        unsigned char out[4] = {1, 2, 3, 4};
+        EXPECT_FALSE(sampleBilinear(image.pixels, 3, 2, p[0], p[1], out)) << p[0] << "," << p[1];
+        EXPECT_EQ(out[0] + out[1] + out[2] + out[3], 10);
+    }
+}
+
+TEST(Trim, RemovesBlackEdgesOnlyWhateverTheirAlpha) {
+    // Black border rows and columns (some with alpha), a black row and column inside.
+    TestImage image(6, 6, [](int c, int r) {
+        if (r == 0 || r == 5 || c == 0 || c == 1 || c == 5) return Pixel{0, 0, 0, (unsigned char)(40 * r)};
+        if (r == 3 || c == 3) return opaque(0, 0, 0);
+        return tagged(c, r);
+    });
+    trimBlackRows(image);
+    EXPECT_EQ(image.height, 4);
+    trimBlackColumns(image);
+    ASSERT_EQ(image.width, 3);
+    EXPECT_EQ(image.at(0, 0), tagged(2, 1));
+    EXPECT_EQ(image.at(1, 0), opaque(0, 0, 0));
+    EXPECT_EQ(image.at(2, 3), tagged(4, 4));
+    EXPECT_EQ(image.at(2, 2), opaque(0, 0, 0));
+
+    TestImage black(4, 3, [](int c, int) { return Pixel{0, 0, 0, (unsigned char)c}; });
+    trimBlackRows(black);
+    trimBlackColumns(black);
+    EXPECT_EQ(black.width, 0);
+    EXPECT_EQ(black.height, 0);
+    EXPECT_EQ(black.pixels, nullptr);
+}
+
+TEST(ScaleImage, UnitFactorsOnlyTrimTheEdges) {
+    TestImage image(4, 3, [](int c, int r) { return r == 2 ? opaque(0, 0, 0) : c == 1 ? Pixel{} : tagged(c, r); });
+    TestImage expected(4, 2, [](int c, int r) { return c == 1 ? Pixel{} : tagged(c, r); });
+    ASSERT_TRUE(scaleImage(image, 1, 1));
+    ASSERT_EQ(image.height, 2);
+    EXPECT_EQ(memcmp(image.pixels, expected.pixels, 4 * 2 * 4), 0);
+}
+
+TEST(ScaleImage, HalfKeepsEverySecondColumnAndRowOfTheCentresParity) {
+    TestImage even(6, 4, tagged);
+    ASSERT_TRUE(scaleImage(even, 0.5, 0.5));
+    expectColumnsAndRows(even, {1, 3, 5}, {0, 2});
+    TestImage four(4, 1, tagged);
+    ASSERT_TRUE(scaleImage(four, 0.5, 0.5));
+    expectColumnsAndRows(four, {0, 2}, {0});
+    TestImage odd(5, 3, tagged);
+    ASSERT_TRUE(scaleImage(odd, 0.5, 0.5));
+    expectColumnsAndRows(odd, {0, 2, 4}, {1});
+}
+
+TEST(ScaleImage, DoubleBlendsBetweenColumnsAndWithTheBlackCanvasAtOneEdge) {
+    TestImage image(2, 1, [](int c, int) { return opaque(c ? 200 : 100, 0, c ? 200 : 100); });
+    ASSERT_TRUE(scaleImage(image, 2, 2));
+    ASSERT_EQ(image.width, 4);
+    ASSERT_EQ(image.height, 2);
+    const int expected[2][4] = {{50, 75, 100, 50}, {100, 150, 200, 100}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(image.at(c, r), opaque(expected[r][c], 0, expected[r][c])) << c << "," << r;
+}
+
+TEST(ScaleImage, NegativeFactorsMirrorAndZeroLeavesNothing) {
+    TestImage five(5, 2, tagged);
+    ASSERT_TRUE(scaleImage(five, -1, 1));
+    expectColumnsAndRows(five, {4, 3, 2, 1, 0}, {0, 1});
+    TestImage four(4, 2, tagged);
+    ASSERT_TRUE(scaleImage(four, -1, 1));
+    expectColumnsAndRows(four, {3, 2, 1}, {0, 1});
+    TestImage zero(4, 2, tagged);
+    ASSERT_TRUE(scaleImage(zero, 0, 1));
+    EXPECT_EQ(zero.width, 0);
+    EXPECT_EQ(zero.pixels, nullptr);
+}
+
+TEST(ScaleImage, EnlargesAndReducesInOneCall) {
+    TestImage image(4, 4, tagged);
+    ASSERT_TRUE(scaleImage(image, 2, 0.5));
+    EXPECT_EQ(image.width, 8);
+    EXPECT_EQ(image.height, 2);
+}
+
+TEST(ScaleImage, RefusesResultsBeyondAThirtyTwoBitSizeAndKeepsTheImage) {
+    for (auto [sx, sy] : {std::pair{1e10, 1.0}, {1.0, 3e9}, {20000.0, 20000.0}}) {
+        TestImage image(3, 3, tagged);
+        unsigned char *before = image.pixels;
+        EXPECT_FALSE(scaleImage(image, sx, sy));
+        EXPECT_EQ(image.pixels, before);
+        EXPECT_EQ(image.width, 3);
+        EXPECT_EQ(image.at(2, 2), tagged(2, 2));
+    }
+}

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ops/rotate.h"
+#include "ops_test_support.h"
+
+namespace {
+
+// The smallest and largest red value among the (nearly) opaque pixels.
+std::pair<int, int> redRange(const TestImage &image) {
+    int low = 255, high = 0;
+    for (int r = 0; r < image.height; ++r)
+        for (int c = 0; c < image.width; ++c)
+            if (image.at(c, r)[3] >= 254) {
+                low = std::min(low, (int)image.at(c, r)[0]);
+                high = std::max(high, (int)image.at(c, r)[0]);
+            }
+    return {low, high};
+}
+
+} // namespace
+
+TEST(RotatedSize, AddsTheDiagonalAngleAsIfInDegrees) {
+    int w = 0, h = 0;
+    ASSERT_TRUE(rotatedSize(100, 50, 0, w, h));
+    EXPECT_EQ(w, 100);
+    EXPECT_EQ(h, 50);
+    ASSERT_TRUE(rotatedSize(100, 50, 30, w, h));
+    EXPECT_EQ(w, 111);
+    EXPECT_EQ(h, 93);
+    ASSERT_TRUE(rotatedSize(100, 50, 90, w, h));
+    EXPECT_EQ(w, 50);
+    EXPECT_EQ(h, 100);
+}
+
+TEST(RotateImage, ZeroDegreesKeepsThePictureWithItsInnerBlackRow) {
+    TestImage image(100, 50, [](int c, int r) { return r == 20 ? opaque(0, 0, 0) : tagged(c, r); });
+    TestImage original(100, 50, [&](int c, int r) { return image.at(c, r); });
+    ASSERT_TRUE(rotateImage(image, 0));
+    ASSERT_EQ(image.width, 100);
+    ASSERT_EQ(image.height, 50);
+    EXPECT_EQ(memcmp(image.pixels, original.pixels, 100 * 50 * 4), 0);
+}
+
+TEST(RotateImage, AQuarterTurnKeepsTheWholePicture) {
+    // The 50 x 100 canvas alone would keep only source columns 25 to 74.
+    TestImage wide(100, 50, tagged);
+    ASSERT_TRUE(rotateImage(wide, 90));
+    EXPECT_EQ(wide.width, 50);
+    EXPECT_GE(wide.height, 99);
+    auto [low, high] = redRange(wide);
+    EXPECT_LE(low, 2);
+    EXPECT_GE(high, 99);
+    // And a 4 x 2 image would keep only columns 1 and 2.
+    TestImage small(4, 2, tagged);
+    ASSERT_TRUE(rotateImage(small, 90));
+    EXPECT_EQ(small.width, 2);
+    EXPECT_EQ(small.height, 4);
+    EXPECT_EQ(redRange(small), std::make_pair(1, 4));
+}
+
+TEST(RotateImage, FortyFiveDegreesLeavesTransparentCornersInsideTheTrim) {
+    TestImage image(20, 20, tagged);
+    ASSERT_TRUE(rotateImage(image, 45));
+    EXPECT_GE(image.width, 26);
+    EXPECT_GE(image.height, 26);
+    EXPECT_EQ(image.at(0, 0), Pixel{});
+    EXPECT_EQ(image.at(image.width - 1, image.height - 1), Pixel{});
+    EXPECT_EQ(image.at(image.width / 2, image.height / 2)[3], 255);
+}
+
+TEST(RotateImage, RefusesACanvasBeyondAThirtyTwoBitSize) {
+    // The canvas is sized before the pixels are read, so a small buffer
+    // stands in for a 40000 x 40000 picture.
+    TestImage image(1, 1, tagged);
+    image.width = image.height = 40000;
+    unsigned char *before = image.pixels;
+    EXPECT_FALSE(rotateImage(image, 45));
+    EXPECT_EQ(image.pixels, before);
+    EXPECT_EQ(image.width, 40000);
+}
