@@ -27,40 +27,11 @@ fail() {
   [ -f out/history.txt ] && { echo "--- saved history:"; cat out/history.txt; }
   exit 1
 }
-# Polls a condition for up to 5 seconds.
-wait_until() {
-  for _ in $(seq 250); do "$@" && return 0; sleep 0.02; done
-  return 1
-}
-window() { timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
-origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'; }
-at() { [ "$(origin "$1")" = "$2 $3" ]; }
-# Moves a window and waits until the server has it there.
-place() { xdotool windowmove "$1" "$2" "$3"; wait_until at "$1" "$2" "$3" || fail "could not move window $1"; }
+source "$(dirname "$0")/xdriver.sh"
 resets() { grep -c "^reset image $1\$" "$log"; }
 resets_reach() { [ "$(resets "$1")" -ge "$2" ]; }
-# Waits for a file to hold a line.
+# Whether a file holds a line.
 holds() { [ -f "$1" ] && grep -qxF -- "$2" "$1"; }
-# Types into the field under the point (x, y) of a window, then Enter.
-type_at() {
-  local x y; read -r x y < <(origin "$1")
-  xdotool mousemove $((x + $2)) $((y + $3)) click 1
-  xdotool type --delay 10 -- "$4"
-  xdotool key Return
-}
-# Answers the program's one-line input dialog.
-answer() {
-  local dialog; dialog=$(window Compositor) || fail "no dialog for $1"
-  local x y; read -r x y < <(origin "$dialog")
-  xdotool mousemove $((x + 20)) $((y + 20))
-  xdotool type --delay 10 -- "$1"
-  xdotool key Return
-}
-# Points into a window (keys go to the window under the pointer) and presses keys.
-keys_in() {
-  local x y w=$1; shift; read -r x y < <(origin "$w")
-  xdotool mousemove $((x + 30)) $((y + 60)) key "$@"
-}
 
 "$program" >"$log" 2>&1 &
 pid=$!
@@ -68,20 +39,18 @@ pid=$!
 # Start-up: the console, and the chooser for a first image.
 chooser=$(window 'file to open') || fail "no file chooser at start-up"
 console=$(window 'Compositor Console') || fail "no console"
-read -r cx cy < <(origin "$chooser")
-xdotool mousemove $((cx + 100)) $((cy + 100))
+point_in "$chooser"
 xdotool type --delay 10 -- data/landscape.tga
 xdotool key Return
 a=$(window 'Image A') || fail "no window on A after the chooser"
-place "$console" 0 0
-place "$a" 520 0
+place "$console" 0 0 && place "$a" 520 0 || fail "could not move the windows"
 
 # Typed commands: each one refreshes every window.
 type_at "$console" 250 452 "read B data/badge.tga"
 wait_until resets_reach A 1 || fail "no refresh after a typed command"
 type_at "$console" 250 452 "iw B"
 b=$(window 'Image B') || fail "iw B opened no window"
-place "$b" 520 400
+place "$b" 520 400 || fail "could not move window B"
 wait_until resets_reach B 1 || fail "no refresh of B"
 
 # A menu item by mouse: Required, then its first item "Half".
@@ -92,28 +61,28 @@ wait_until resets_reach A 3 || fail "Half did not refresh its window"
 
 # Shortcuts: Alt+s writes the window's image; Tab is Help.
 keys_in "$a" alt+s
-answer out/a.tga
+answer out/a.tga || fail "no dialog for the file name"
 wait_until test -s out/a.tga || fail "Alt+s wrote no out/a.tga"
 type_at "$console" 250 452 "write B out/b.tga"
 wait_until test -s out/b.tga || fail "no out/b.tga"
 # A click on Alpha gives window B the keyboard focus, as a window manager
 # would; twice, to show colour again.
-read -r bx by < <(origin "$b")
-xdotool mousemove $((bx + 75)) $((by + 205)) click 1 click 1
+click_in "$b" 75 205
+click_in "$b" 75 205
 keys_in "$b" Tab
 
 # Basics, seventh item: Write Script.
 xdotool mousemove $((520 + 30)) $((400 + 12)) click 1
 sleep 0.2
 xdotool key Down Down Down Down Down Down Down Return
-answer out/history.txt
+answer out/history.txt || fail "no dialog for the script name"
 wait_until holds out/history.txt help || fail "no history with the Help line"
 
 # Closing the console leaves the program running while image windows are open.
 keys_in "$console" Escape
 wait_until test -z "$(xdotool search --onlyvisible --name '^Compositor Console$')" || fail "console still shown"
 keys_in "$a" alt+s
-answer out/a2.tga
+answer out/a2.tga || fail "no dialog for the file name"
 wait_until test -s out/a2.tga || fail "no image window works after the console closed"
 keys_in "$a" Escape
 sleep 0.1
