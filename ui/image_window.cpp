@@ -147,6 +147,7 @@ const Fl_Menu_Item operatorTable[] = {
     item("heldin"), item("xor"), item("plus"), item(nullptr),
 };
 
+// The controls of the interactive operations start hidden and inactive.
 template <class W> W *hidden(W *widget) {
     widget->deactivate();
     widget->hide();
@@ -196,7 +197,7 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     sliderColumn->resizable(paramSlider);
     sliderColumn->end();
 
-    new Fl_Group(0, 30, 45, 210); // the matte sliders' column
+    Fl_Group *matteColumn = new Fl_Group(0, 30, 45, 210);
     bkSlider = hidden(new Fl_Slider(0, 30, 15, 210));
     bkSlider->bounds(0, 255);
     bkSlider->step(1);
@@ -209,7 +210,7 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     mu2Slider->bounds(0, 5);
     mu2Slider->step(0.05);
     mu2Slider->value(0.6);
-    Fl_Group::current()->end();
+    matteColumn->end();
 
     snprintf(title, sizeof title, "Image %c", letter());
     window->label(title);
@@ -228,6 +229,7 @@ void ImageWindow::refresh() {
     if (!noResize) fitToImage(image->width, image->height);
     view->setImage(image->pixels, image->width, image->height, alphaToggle);
     view->damage(1);
+    // At once, for whoever follows the windows on standard output.
     printf("reset image %c\n", letter());
     fflush(stdout);
 }

@@ -34,7 +34,13 @@ class GuiTest : public TempDirTest {
         }
         console = startConsole();
         console->output->clear();
-        for (ImageWindow *w = imageWindows; w; w = w->next) w->window->hide();
+        // Windows are never destroyed: earlier tests' ones are only hidden
+        // and taken off the list, so that refreshes leave them out.
+        static std::vector<ImageWindow *> earlier;
+        for (ImageWindow *w = imageWindows; w; w = w->next) {
+            w->window->hide();
+            earlier.push_back(w);
+        }
         imageWindows = nullptr;
         dialogs.alert = [this](const char *message) { asked.push_back(std::string("alert ") + message); };
         dialogs.input = [this](const char *label) {

@@ -26,7 +26,7 @@ class ViewTest : public GuiTest {
         window->show();
     }
     void TearDown() override {
-        if (window) window->hide();
+        delete window;
         GuiTest::TearDown();
     }
     // Press, optional drags and release at view coordinates.
@@ -200,7 +200,7 @@ TEST_F(ViewTest, DisplayPaintsItsPixelsAndTakesNoEvents) {
     toggle->value(1);
     EXPECT_EQ(captureWidget(dialog, kBackground).at(5 + 4, 5 + 3), (Rgb{248, 248, 248}));
     EXPECT_EQ(display->handle(FL_PUSH), 0);
-    delete dialog;
+    delete dialog; // with its display
 }
 
 } // namespace
