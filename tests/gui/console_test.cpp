@@ -24,19 +24,10 @@ class ConsoleTest : public GuiTest {
     }
 };
 
-TEST_F(ConsoleTest, IsTheDestinationOfConsoleOutput) {
+TEST_F(ConsoleTest, IsBuiltOnceAsTheDestinationOfConsoleOutput) {
     EXPECT_STREQ(console->window->label(), "Compositor Console");
-    EXPECT_EQ(console->window->w(), 505);
-    EXPECT_EQ(console->window->h(), 469);
-    EXPECT_EQ(console->window->user_data(), console);
-    EXPECT_EQ(console->window->resizable(), console->window);
     EXPECT_EQ(consoleOutput, console->output);
-    EXPECT_EQ(console->output->x(), 5);
-    EXPECT_EQ(console->output->h(), 430);
-    EXPECT_EQ(console->input->y(), 440);
-    EXPECT_STREQ(console->input->label(), "input:");
-    EXPECT_EQ(console->input->when(), FL_WHEN_ENTER_KEY);
-    EXPECT_EQ(startConsole(), console); // built once
+    EXPECT_EQ(startConsole(), console);
     EXPECT_TRUE(requireWindowedMode("IW"));
 }
 

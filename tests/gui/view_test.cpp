@@ -178,14 +178,6 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
     EXPECT_EQ(view->handle(FL_KEYBOARD), 0);
 }
 
-TEST_F(ViewTest, SetImageEndsADrag) {
-    sendMouse(window, FL_PUSH, 20, 20);
-    EXPECT_EQ(view->dragging, 1);
-    view->setImage(nullptr, -1, -1, nullptr);
-    EXPECT_EQ(view->dragging, 0);
-    sendMouse(window, FL_RELEASE, 20, 20);
-}
-
 TEST_F(ViewTest, DisplayPaintsItsPixelsAndTakesNoEvents) {
     fill('B', 5, 5);
     Image *b = registerAt(1);
