@@ -19,14 +19,15 @@ demo: build
 	mkdir -p out
 	$(BUILD)/compositor examples/demo.txt
 
+# The window tests need an X server: the suite runs under a private Xvfb.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	bash tools/with-xvfb.sh ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 # The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCOMPOSITOR_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
+	bash tools/with-xvfb.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
 # Redraws the shipped sample images and the brush file.
 samples: build

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, if any is missing.
+# Installs the Debian packages the build and the tests need, if any is
+# missing, and any further packages named as arguments.
+# The window tests run under Xvfb and drive the program with xdotool;
+# FLTK draws text with Xft, so a TrueType font must be there.
 set -euo pipefail
-packages=(cmake make g++ libfltk1.3-dev libgtest-dev)
+packages=(cmake make g++ libfltk1.3-dev libgtest-dev xvfb xauth xdotool x11-utils fonts-dejavu-core "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,70 @@
+// The console window: its layout, and what a typed line does.
+#include "gui_support.h"
+
+#include <FL/Fl_Input.H>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class ConsoleTest : public GuiTest {
+  protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        console->window->show();
+        console->window->wait_for_expose();
+    }
+    // Types a line into the input field and presses Enter.
+    std::string type(const char *line) {
+        console->input->value(line);
+        console->input->set_changed();
+        Fl::focus(console->input);
+        return captureOutput([&] { sendKey(console->window, FL_Enter, "\r"); });
+    }
+};
+
+TEST_F(ConsoleTest, IsBuiltOnceAsTheDestinationOfConsoleOutput) {
+    EXPECT_STREQ(console->window->label(), "Compositor Console");
+    EXPECT_EQ(consoleOutput, console->output);
+    EXPECT_EQ(startConsole(), console);
+    EXPECT_TRUE(requireWindowedMode("IW"));
+}
+
+TEST_F(ConsoleTest, ATypedLineIsEchoedRunTimedAndRefreshesEveryWindow) {
+    fill('A', 8, 6);
+    ImageWindow *a = openWindow('A');
+    openWindow('B');
+    a->window->hide(); // hidden windows are refreshed too
+    for (int i = 0; i < 40; ++i) consolePrint("filler %d\n", i);
+
+    std::string out = type("Sample  x y ");
+    Lines lines = consoleLines();
+    ASSERT_GE(lines.size(), 3u);
+    Lines last(lines.end() - 3, lines.end());
+    last[2] = maskTiming(last[2]);
+    EXPECT_EQ(last, Lines({"@C4@.Sample  x y ", "@C0@.Sample Command on params `x y '\n",
+                           "@C1@.-- Sample : * sec\n"}));
+    EXPECT_STREQ(console->input->value(), "");
+    EXPECT_EQ(out, "reset image B\nreset image A\n");
+    Fl::check(); // the list works out its top line when it draws
+    EXPECT_TRUE(console->output->displayed(console->output->size()));
+    EXPECT_FALSE(console->output->displayed(1));
+
+    // A line that names no command refreshes the windows all the same.
+    out = type("nosuch 1");
+    EXPECT_EQ(consoleLines().back(), "@C1@.Command `nosuch' not implemented!\n");
+    EXPECT_EQ(out, "reset image B\nreset image A\n");
+}
+
+TEST_F(ConsoleTest, AScriptTypedInRunsAllItsLinesBeforeTheRefresh) {
+    std::ofstream(path("s.txt")) << "Sample a\nSample b\n";
+    openWindow('C');
+    console->output->clear();
+    std::string out = type(("script " + path("s.txt")).c_str());
+    EXPECT_EQ(commandLines(), Lines({"script " + path("s.txt"), "Sample a\n", "Sample b\n"}));
+    EXPECT_EQ(maskTiming(consoleLines().back()), "@C1@.-- script : * sec\n");
+    EXPECT_EQ(out, "reset image C\n");
+}
+
+} // namespace

@@ -1,0 +1,198 @@
+// The image view: painting colour and alpha, the drag outline and the drag
+// tracking, on a bare window and offscreen captures.
+#include "gui_support.h"
+
+#include <FL/Fl_Button.H>
+
+namespace {
+
+const Rgb kBackground{1, 2, 3};
+const Rgb kYellow{255, 255, 0};
+const Rgb kBlue{0, 0, 255};
+
+// A window that draws nothing but a view at (10, 10).
+class ViewTest : public GuiTest {
+  protected:
+    void SetUp() override {
+        GuiTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        window = new Fl_Window(100, 90);
+        window->box(FL_NO_BOX);
+        view = new ImageView(10, 10, 60, 50);
+        toggle = new Fl_Button(0, 80, 10, 10);
+        toggle->type(FL_TOGGLE_BUTTON);
+        toggle->hide();
+        window->end();
+        window->show();
+    }
+    void TearDown() override {
+        delete window;
+        GuiTest::TearDown();
+    }
+    // Press, optional drags and release at view coordinates.
+    void drag(std::vector<std::pair<int, int>> points) {
+        sendMouse(window, FL_PUSH, 10 + points.front().first, 10 + points.front().second);
+        for (size_t i = 1; i + 1 < points.size(); ++i)
+            sendMouse(window, FL_DRAG, 10 + points[i].first, 10 + points[i].second);
+        sendMouse(window, FL_RELEASE, 10 + points.back().first, 10 + points.back().second);
+    }
+
+    Fl_Window *window = nullptr;
+    ImageView *view = nullptr;
+    Fl_Button *toggle = nullptr;
+};
+
+TEST_F(ViewTest, PaintsColourOrAlphaOneToOneFromTheCorner) {
+    fill('A', 6, 4);
+    Image *a = registerAt(0);
+    view->setImage(a->pixels, a->width, a->height, toggle);
+
+    Capture colour = captureWidget(window, kBackground);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const unsigned char *p = a->pixels + (y * 6 + x) * 4;
+            EXPECT_EQ(colour.at(10 + x, 10 + y), (Rgb{p[0], p[1], p[2]})) << x << "," << y;
+        }
+    // Outside the image the view paints nothing, not even a box.
+    EXPECT_EQ(colour.at(16, 10), kBackground);
+    EXPECT_EQ(colour.at(10, 14), kBackground);
+
+    toggle->value(1);
+    Capture alpha = captureWidget(window, kBackground);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const uint8_t grey = (uint8_t)(255 - x - y);
+            EXPECT_EQ(alpha.at(10 + x, 10 + y), (Rgb{grey, grey, grey})) << x << "," << y;
+        }
+}
+
+TEST_F(ViewTest, EmptyImagesAndMissingTogglePaintNothing) {
+    Image empty; // -1 x -1, no pixels
+    view->setImage(empty.pixels, empty.width, empty.height, nullptr);
+    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
+
+    fill('A', 3, 3);
+    registerAt(0)->release(); // 0 x 0
+    view->follow(registerAt(0));
+    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
+}
+
+TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
+    fill('A', 80, 70);
+    Image *a = registerAt(0);
+    view->setImage(a->pixels, a->width, a->height, nullptr);
+    Capture c = captureWidget(window, kBackground);
+    EXPECT_EQ(c.at(10 + 59, 10 + 49), (Rgb{590 % 256, 490 % 256, 100}));
+    EXPECT_EQ(c.at(10 + 60, 10 + 20), kBackground);
+    EXPECT_EQ(c.at(10 + 20, 10 + 50), kBackground);
+}
+
+TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
+    sendMouse(window, FL_PUSH, 10 + 10, 10 + 5);
+    sendMouse(window, FL_DRAG, 10 + 30, 10 + 25);
+    ASSERT_EQ(view->dragging, 1);
+    Capture down = captureWidget(window, kBackground);
+    EXPECT_EQ(down.at(20, 15), kYellow);      // top-left corner
+    EXPECT_EQ(down.at(39, 34), kYellow);      // bottom-right corner (20 x 20)
+    EXPECT_EQ(down.at(21, 16), kBlue);        // one pixel inside
+    EXPECT_EQ(down.at(38, 33), kBlue);
+    EXPECT_EQ(down.at(25, 25), kBackground);  // the inside is not filled
+    EXPECT_EQ(down.at(40, 35), kBackground);
+
+    // Up and to the left: the same frame, taken from end to start.
+    sendMouse(window, FL_RELEASE, 10 + 30, 10 + 25);
+    sendMouse(window, FL_PUSH, 10 + 30, 10 + 25);
+    sendMouse(window, FL_DRAG, 10 + 10, 10 + 5);
+    EXPECT_EQ(captureWidget(window, kBackground).rgb, down.rgb);
+
+    // Up and to the right: the height is negative and nothing shows.
+    sendMouse(window, FL_RELEASE, 10 + 10, 10 + 5);
+    sendMouse(window, FL_PUSH, 10 + 10, 10 + 25);
+    sendMouse(window, FL_DRAG, 10 + 30, 10 + 5);
+    Capture none = captureWidget(window, kBackground);
+    EXPECT_EQ(none.at(20, 15), kBackground);
+    EXPECT_EQ(none.at(20, 35), kBackground);
+
+    // After the release no outline is drawn.
+    sendMouse(window, FL_RELEASE, 10 + 30, 10 + 5);
+    view->startX = 10, view->startY = 5, view->endX = 30, view->endY = 25;
+    EXPECT_EQ(captureWidget(window, kBackground).at(20, 15), kBackground);
+}
+
+TEST_F(ViewTest, PlacementOutlineIsTheRectangleCentredOnThePointer) {
+    view->dragMode = 1;
+    view->startX = 4, view->startY = 4;
+    sendMouse(window, FL_PUSH, 10 + 10, 10 + 10);
+    EXPECT_EQ(view->endX, 8);
+    EXPECT_EQ(view->endY, 8);
+    view->startX = 5, view->startY = 5;
+    sendMouse(window, FL_DRAG, 10 + 10, 10 + 10);
+    EXPECT_EQ(view->endX, 8); // 5 / 2 is 2
+    EXPECT_EQ(view->endY, 8);
+    EXPECT_EQ(view->startX, 5); // the size is the owner's
+
+    view->startX = 12, view->startY = 8;
+    sendMouse(window, FL_DRAG, 10 + 30, 10 + 20);
+    Capture c = captureWidget(window, kBackground);
+    EXPECT_EQ(c.at(10 + 24, 10 + 16), kYellow); // left, top = 30 - 6, 20 - 4
+    EXPECT_EQ(c.at(10 + 35, 10 + 23), kYellow);
+    EXPECT_EQ(c.at(10 + 25, 10 + 17), kBlue);
+    EXPECT_EQ(c.at(10 + 36, 10 + 16), kBackground);
+
+    view->dragMode = 2; // no outline, no placement arithmetic
+    sendMouse(window, FL_DRAG, 10 + 30, 10 + 20);
+    EXPECT_EQ(view->endX, 30);
+    EXPECT_EQ(captureWidget(window, kBackground).at(10 + 24, 10 + 16), kBackground);
+    sendMouse(window, FL_RELEASE, 10 + 30, 10 + 20);
+}
+
+TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
+    int calls = 0, draggingInCallback = -1;
+    struct Seen { int *calls, *dragging; ImageView *view; } seen{&calls, &draggingInCallback, view};
+    view->callback(
+        [](Fl_Widget *, void *data) {
+            Seen *s = (Seen *)data;
+            ++*s->calls;
+            *s->dragging = s->view->dragging;
+        },
+        &seen);
+
+    // X merges motion: a release can arrive with no drag to its point.
+    drag({{10, 20}, {50, 60}});
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(draggingInCallback, 0);
+    EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
+              std::vector<int>({10, 20, 50, 60}));
+
+    drag({{7, 9}, {7, 9}});
+    EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
+              std::vector<int>({7, 9, 7, 9}));
+
+    // Beyond the widget's left and top edges the values go negative.
+    drag({{5, 5}, {-3, 0}, {-8, -4}});
+    EXPECT_EQ(view->endX, -8);
+    EXPECT_EQ(view->endY, -4);
+    EXPECT_EQ(calls, 3);
+
+    EXPECT_EQ(view->handle(FL_MOVE), 0);
+    EXPECT_EQ(view->handle(FL_KEYBOARD), 0);
+}
+
+TEST_F(ViewTest, DisplayPaintsItsPixelsAndTakesNoEvents) {
+    fill('B', 5, 5);
+    Image *b = registerAt(1);
+    Fl_Window *dialog = new Fl_Window(20, 20);
+    dialog->box(FL_NO_BOX);
+    ImageDisplay *display = new ImageDisplay(5, 5, 5, 5, b->pixels, toggle);
+    dialog->end();
+    dialog->show();
+    Capture c = captureWidget(dialog, kBackground);
+    EXPECT_EQ(c.at(5 + 4, 5 + 3), (Rgb{40, 30, 100}));
+    EXPECT_EQ(c.at(10, 10), kBackground);
+    toggle->value(1);
+    EXPECT_EQ(captureWidget(dialog, kBackground).at(5 + 4, 5 + 3), (Rgb{248, 248, 248}));
+    EXPECT_EQ(display->handle(FL_PUSH), 0);
+    delete dialog; // with its display
+}
+
+} // namespace

@@ -1,0 +1,288 @@
+// Image windows: their controls, fitting and refreshing, every menu item's
+// command lines, the dialogs and shortcuts, and the IW and open commands.
+#include "gui_support.h"
+
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class WindowTest : public GuiTest {};
+
+struct Box { int x, y, w, h; };
+Box box(const Fl_Widget *w) { return {w->x(), w->y(), w->w(), w->h()}; }
+bool operator==(const Box &a, const Box &b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
+std::ostream &operator<<(std::ostream &o, const Box &b) {
+    return o << b.x << "," << b.y << " " << b.w << "x" << b.h;
+}
+
+std::string fileText(const std::string &path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST_F(WindowTest, StartsWithTheInteractiveControlsHiddenAndOverCurrent) {
+    ImageWindow *w = openWindow('c');
+    EXPECT_STREQ(w->window->label(), "Image C");
+    EXPECT_EQ(w->window->user_data(), w);
+    for (Fl_Widget *control : std::vector<Fl_Widget *>{w->sourceChoice, w->operatorChoice, w->targetOutput,
+                                                       w->paramSlider, w->finishButton, w->bkSlider,
+                                                       w->mu1Slider, w->mu2Slider}) {
+        EXPECT_FALSE(control->visible());
+        EXPECT_FALSE(control->active());
+    }
+    EXPECT_EQ(w->alphaToggle->type(), FL_TOGGLE_BUTTON);
+    EXPECT_EQ(std::vector<double>({w->bkSlider->value(), w->mu1Slider->value(), w->mu2Slider->value()}),
+              std::vector<double>({255, 2.1, 0.6}));
+    Lines operators;
+    for (int i = 0; i < w->operatorChoice->size() - 1; ++i) operators.push_back(w->operatorChoice->text(i));
+    EXPECT_EQ(operators, Lines({"over", "under", "clear", "first", "second", "in", "out", "atop", "below",
+                                "heldout", "heldin", "xor", "plus"}));
+    EXPECT_STREQ(w->operatorChoice->text(), "over");
+    Lines titles;
+    for (const Fl_Menu_Item *m = w->menuBar->menu(); m->label(); m = m->next()) titles.push_back(m->label());
+    EXPECT_EQ(titles, Lines({"Basics", "Required", "Advanced", "Matte"}));
+}
+
+TEST_F(WindowTest, FitsTheViewToTheImageAndRefreshReportsIt) {
+    fill('A', 200, 100);
+    ImageWindow *w = openWindow('a');
+    EXPECT_STREQ(w->window->label(), "Image A");
+    EXPECT_EQ(w->window->w(), 260);
+    EXPECT_EQ(w->window->h(), 158);
+    EXPECT_EQ(box(w->view), (Box{55, 30, 200, 100}));
+    // Only the view grows: the bar under it moves down, the columns stay.
+    EXPECT_EQ(box(w->alphaToggle), (Box{55, 135, 40, 20}));
+    EXPECT_EQ(w->operatorChoice->y(), 135);
+    EXPECT_EQ(box(w->menuBar), (Box{0, 0, 260, 25}));
+    EXPECT_EQ(box(w->finishButton), (Box{5, 135, 40, 20}));
+    EXPECT_EQ(w->paramSlider->x(), 5);
+    EXPECT_EQ(w->paramSlider->w(), 40);
+
+    fill('A', 100, 50); // what "half A" leaves
+    EXPECT_EQ(captureOutput([&] { w->refresh(); }), "reset image A\n");
+    EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
+    EXPECT_EQ(w->view->pixels, registerAt(0)->pixels);
+    EXPECT_EQ(w->view->imageWidth, 100);
+
+    w->noResize = 1;
+    fill('A', 30, 20);
+    captureOutput([&] { w->refresh(); });
+    EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
+    EXPECT_EQ(w->view->imageWidth, 30);
+
+    ImageWindow *empty = openWindow('Q');
+    EXPECT_EQ(empty->window->w(), 59);
+    EXPECT_EQ(empty->window->h(), 57);
+}
+
+// A view never paints from a buffer its register has released, even before
+// its own window is refreshed.
+TEST_F(WindowTest, SecondWindowRepaintsTheRegistersNewBufferBeforeItsRefresh) {
+    fill('A', 40, 30);
+    ImageWindow *first = openWindow('A');
+    ImageWindow *second = openWindow('A');
+    Fl::check();
+    unsigned char *old = registerAt(0)->pixels;
+    EXPECT_EQ(second->view->pixels, old);
+
+    fill('B', 12, 8);
+    ASSERT_TRUE(registerAt(1)->save(path("small.tga").c_str()));
+    answers.push_back(path("small.tga"));
+    captureOutput([&] { pick(first, "Basics/Read"); }); // replaces A's buffer, refreshes the first only
+    ASSERT_NE(registerAt(0)->pixels, old);
+    ASSERT_EQ(registerAt(0)->width, 12);
+
+    second->window->damage(FL_DAMAGE_ALL);
+    Fl::check(); // repaints on screen from the register, not from `old`
+    Capture c = captureWidget(second->window);
+    const unsigned char *now = registerAt(0)->pixels;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const unsigned char *p = now + (y * 12 + x) * 4;
+            ASSERT_EQ(c.at(55 + x, 30 + y), (Rgb{p[0], p[1], p[2]})) << x << "," << y;
+        }
+}
+
+struct LinesCase {
+    const char *item;
+    Lines lines;
+    bool refreshes;
+};
+
+TEST_F(WindowTest, MenuItemsRunTheirLinesWithTheWindowsLetter) {
+    fill('C', 4, 4);
+    ImageWindow *w = openWindow('c');
+    const LinesCase cases[] = {
+        {"Required/Half", {"half C"}, true},
+        {"Required/Double", {"double C"}, true},
+        {"Required/Blur", {"blur C 1"}, true},
+        {"Required/BW-dither", {"bw C"}, true},
+        {"Required/BW-clip", {"bw C 1"}, true},
+        {"Required/BW - ordered dither 2x2", {"bw C 2"}, true},
+        {"Required/BW - ordered dither 3x3", {"bw C 3"}, true},
+        {"Advanced/Grays", {"grays C"}, true},
+        {"Advanced/Painter (dots)", {"half C", "painter C"}, true},
+        {"Advanced/Painter (squiggles)", {"half C", "painter2 C"}, true},
+        {"Advanced/Painter (highlighted squiggles)", {"half C", "painter3 C"}, true},
+        {"Basics/Help", {"help"}, false},
+        {"Basics/Solid", {}, false},
+        {"Required/Solid", {}, false},
+        {"Matte/difference", {}, false},
+    };
+    for (const LinesCase &c : cases) {
+        console->output->clear();
+        std::string out = captureOutput([&] { pick(w, c.item); });
+        EXPECT_EQ(commandLines(), c.lines) << c.item;
+        EXPECT_EQ(out, c.refreshes ? "reset image C\n" : "") << c.item;
+    }
+    EXPECT_EQ(asked, Lines({"alert Solid must be called from console",
+                            "alert Difference Matting Must be Done from Console!"}));
+}
+
+TEST_F(WindowTest, WriteAsksForANameAndRunsTheLineUnlessCancelled) {
+    fill('B', 3, 2);
+    ImageWindow *w = openWindow('B');
+    answers = {path("b.tga"), std::string(""), std::nullopt};
+    console->output->clear();
+    std::string out = captureOutput([&] {
+        pick(w, "Basics/Write");
+        pick(w, "Basics/Write");
+        pick(w, "Basics/Write");
+    });
+    EXPECT_EQ(asked, Lines(3, "input File Name?"));
+    EXPECT_EQ(commandLines(), Lines({"write B " + path("b.tga"), "write B "}));
+    EXPECT_EQ(out, "");
+    Image back;
+    ASSERT_TRUE(back.load(path("b.tga").c_str()));
+    EXPECT_EQ(back.width, 3);
+    back.release();
+}
+
+TEST_F(WindowTest, ReadChoosesATgaAndRefreshesEvenWhenCancelled) {
+    fill('D', 5, 7);
+    ASSERT_TRUE(registerAt(3)->save(path("d.tga").c_str()));
+    registerAt(3)->release();
+    ImageWindow *w = openWindow('A');
+    answers = {path("d.tga"), std::nullopt};
+    console->output->clear();
+    std::string out = captureOutput([&] {
+        pick(w, "Basics/Read");
+        pick(w, "Basics/Read");
+    });
+    EXPECT_EQ(asked, Lines(2, "choose File to Read *.tga \"\""));
+    EXPECT_EQ(commandLines(), Lines({"read A " + path("d.tga")}));
+    EXPECT_EQ(out, "reset image A\nreset image A\n");
+    EXPECT_EQ(box(w->view), (Box{55, 30, 5, 7}));
+}
+
+TEST_F(WindowTest, ScriptsAreReadAndTheHistoryWrittenAsAScript) {
+    ImageWindow *w = openWindow('A');
+    std::ofstream(path("s.txt")) << "Sample one\nhelp\n";
+    answers = {path("s.txt"), std::nullopt};
+    console->output->clear();
+    std::string out = captureOutput([&] {
+        pick(w, "Basics/Read Script");
+        pick(w, "Basics/Read Script");
+    });
+    EXPECT_EQ(asked, Lines(2, "choose Pick a script file *.txt \"\""));
+    EXPECT_EQ(commandLines(), Lines({"script " + path("s.txt"), "Sample one\n", "help\n"}));
+    EXPECT_EQ(out, ""); // a script run from a menu refreshes nothing
+
+    asked.clear();
+    answers = {path("history.txt")};
+    pick(w, "Basics/Write Script");
+    EXPECT_EQ(asked, Lines({"input Script File Name?"}));
+    EXPECT_EQ(fileText(path("history.txt")), "script " + path("s.txt") + "\nSample one\n\nhelp\n\n");
+
+    // A file that cannot be created: nothing in the history, an alert for the user.
+    asked.clear();
+    const size_t lines = consoleLines().size();
+    answers = {path("no/such/dir.txt")};
+    pick(w, "Basics/Write Script");
+    EXPECT_EQ(asked, Lines({"input Script File Name?",
+                            "alert Could not create the script file `" + path("no/such/dir.txt") + "'"}));
+    EXPECT_EQ(consoleLines().size(), lines);
+}
+
+TEST_F(WindowTest, CopyOpensAWindowOnTheFirstFreeRegister) {
+    fill('A', 6, 6);
+    fill('B', 2, 2);
+    ImageWindow *w = openWindow('B');
+    console->output->clear();
+    pick(w, "Basics/Copy");
+    EXPECT_EQ(commandLines(), Lines({"copy B C", "iw C"}));
+    EXPECT_STREQ(imageWindows->window->label(), "Image C");
+    EXPECT_TRUE(imageWindows->window->shown());
+}
+
+TEST_F(WindowTest, ShortcutsReachTheirItems) {
+    fill('A', 4, 4);
+    ImageWindow *w = openWindow('A');
+    w->window->wait_for_expose();
+    w->window->take_focus(); // as when the pointer enters it
+    EXPECT_EQ(Fl::focus(), w->alphaToggle);
+    console->output->clear();
+    sendKey(w->window, 's', "s", FL_ALT);
+    sendKey(w->window, 'o', "o", FL_ALT);
+    sendKey(w->window, FL_Tab, "\t");
+    EXPECT_EQ(asked, Lines({"input File Name?", "choose file to open *.tga null"}));
+    EXPECT_EQ(commandLines(), Lines({"open", "help"}));
+}
+
+TEST_F(WindowTest, IwOpensAWindowPerCallAndRefusesBadNames) {
+    console->output->clear();
+    runFormatted("iw");
+    runFormatted("iw AB");
+    runFormatted("iw 7");
+    EXPECT_EQ(imageWindows, nullptr);
+    Lines errors;
+    for (const std::string &line : consoleLines())
+        if (line.rfind("@C1@.--", 0) != 0 && line.rfind("@C4@.", 0) != 0) errors.push_back(line);
+    EXPECT_EQ(errors, Lines({"@C1@.No register name!\n",
+                             "@C1@.Register name `AB' is bad - must have 1 character!\n",
+                             "@C1@.Bad register name `7'\n"}));
+
+    fill('E', 3, 3);
+    ImageWindow *one = openWindow('e');
+    ImageWindow *two = openWindow('E');
+    EXPECT_NE(one, two);
+    EXPECT_EQ(two->next, one);
+    EXPECT_EQ(two->registerIndex, 4);
+    EXPECT_EQ(two->image, registerAt(4));
+    EXPECT_TRUE(two->window->shown());
+}
+
+TEST_F(WindowTest, OpenReadsTheChosenFileIntoTheFirstFreeRegister) {
+    fill('C', 9, 4);
+    ASSERT_TRUE(registerAt(2)->save(path("c.tga").c_str()));
+    fill('A', 1, 1);
+    answers = {std::nullopt, path("c.tga")};
+    console->output->clear();
+    runFormatted("open"); // cancelled
+    EXPECT_EQ(imageWindows, nullptr);
+    EXPECT_TRUE(registerAt(1)->empty());
+    runFormatted("OPEN");
+    EXPECT_EQ(asked, Lines(2, "choose file to open *.tga null"));
+    EXPECT_EQ(commandLines(), Lines({"open", "OPEN", "read B " + path("c.tga"), "iw B"}));
+    ASSERT_NE(imageWindows, nullptr);
+    EXPECT_STREQ(imageWindows->window->label(), "Image B");
+    EXPECT_EQ(registerAt(1)->width, 9);
+}
+
+TEST_F(WindowTest, QuitEndsTheProgramThroughStop) {
+    ImageWindow *w = openWindow('A');
+    EXPECT_EXIT(pick(w, "Basics/Quit"), testing::ExitedWithCode(1), "");
+}
+
+} // namespace

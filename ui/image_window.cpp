@@ -1,0 +1,273 @@
+#include "image_window.h"
+
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Slider.H>
+#include <FL/Fl_Window.H>
+
+#include <cctype>
+#include <cstdio>
+
+#include "core/command.h"
+#include "core/console.h"
+#include "core/registers.h"
+#include "dialogs.h"
+#include "gui.h"
+#include "image_view.h"
+
+ImageWindow *imageWindows = nullptr;
+
+namespace {
+
+// The window a widget or menu bar belongs to.
+ImageWindow *owner(Fl_Widget *widget) { return (ImageWindow *)widget->top_window()->user_data(); }
+
+void redrawView(Fl_Widget *widget, void *) { owner(widget)->view->damage(1); }
+
+void onViewRelease(Fl_Widget *widget, void *) { owner(widget)->refresh(); }
+
+// Menu actions. Those that take a format run it with the window's letter.
+
+void runAndRefresh(Fl_Widget *menu, void *format) {
+    ImageWindow *w = owner(menu);
+    runFormatted((const char *)format, w->letter());
+    w->refresh();
+}
+
+// The painters work on the image halved first.
+void halveAndRun(Fl_Widget *menu, void *format) {
+    ImageWindow *w = owner(menu);
+    runFormatted("half %c", w->letter());
+    runFormatted((const char *)format, w->letter());
+    w->refresh();
+}
+
+void runLine(Fl_Widget *, void *line) { runFormatted("%s", (const char *)line); }
+
+void showAlert(Fl_Widget *, void *message) { dialogs.alert((const char *)message); }
+
+void writeImage(Fl_Widget *menu, void *) {
+    const char *name = dialogs.input("File Name?");
+    if (name) runFormatted("write %c %s", owner(menu)->letter(), name);
+}
+
+void readImage(Fl_Widget *menu, void *) {
+    ImageWindow *w = owner(menu);
+    const char *path = dialogs.chooseFile("File to Read", "*.tga", "");
+    if (path) runFormatted("read %c %s", w->letter(), path);
+    w->refresh();
+}
+
+void copyToNewWindow(Fl_Widget *menu, void *) {
+    const char target = (char)('A' + firstFreeRegister());
+    runFormatted("copy %c %c", owner(menu)->letter(), target);
+    runFormatted("iw %c", target);
+}
+
+void readScript(Fl_Widget *, void *) {
+    const char *path = dialogs.chooseFile("Pick a script file", "*.txt", "");
+    if (path) runFormatted("script %s", path);
+}
+
+// The history stays silent about a file it cannot create, so the user is
+// told in a dialog instead.
+void writeScript(Fl_Widget *, void *) {
+    const char *name = dialogs.input("Script File Name?");
+    if (!name) return;
+    FILE *out = fopen(name, "w");
+    if (!out) {
+        char message[300];
+        snprintf(message, sizeof message, "Could not create the script file `%s'", name);
+        dialogs.alert(message);
+        return;
+    }
+    writeCommandHistory(out);
+    fclose(out);
+}
+
+// One entry of a static menu table; the label null ends a (sub)menu.
+Fl_Menu_Item item(const char *label, Fl_Callback *action = nullptr, const char *data = nullptr,
+                  int flags = 0, int shortcut = 0) {
+    return {label, shortcut, action, (void *)data, flags, 0, 0, 0, 0};
+}
+
+// Items without an action start the interactive operations (crop, sliders,
+// composite, matte), which the windows do not offer yet, or do nothing at all
+// ("Solid" under "Basics").
+const Fl_Menu_Item menuTable[] = {
+    item("Basics", nullptr, nullptr, FL_SUBMENU),
+    item("Write", writeImage, nullptr, 0, FL_ALT + 's'),
+    item("Read", readImage),
+    item("Open in New Window", runLine, "open", FL_MENU_DIVIDER, FL_ALT + 'o'),
+    item("Copy", copyToNewWindow),
+    item("Solid", nullptr, nullptr, FL_MENU_DIVIDER),
+    item("Read Script", readScript),
+    item("Write Script", writeScript, nullptr, FL_MENU_DIVIDER),
+    item("Help", runLine, "help", 0, FL_Tab),
+    item("Quit", runLine, "stop"),
+    item(nullptr),
+    item("Required", nullptr, nullptr, FL_SUBMENU),
+    item("Half", runAndRefresh, "half %c"),
+    item("Double", runAndRefresh, "double %c"),
+    item("Crop"),
+    item("Blur", runAndRefresh, "blur %c 1"),
+    item("Darken"),
+    item("Dissolve", nullptr, nullptr, FL_MENU_DIVIDER),
+    item("BW-dither", runAndRefresh, "bw %c"),
+    item("BW-clip", runAndRefresh, "bw %c 1"),
+    item("BW - ordered dither 2x2", runAndRefresh, "bw %c 2"),
+    item("BW - ordered dither 3x3", runAndRefresh, "bw %c 3", FL_MENU_DIVIDER),
+    item("Composite"),
+    item("Solid", showAlert, "Solid must be called from console"),
+    item(nullptr),
+    item("Advanced", nullptr, nullptr, FL_SUBMENU),
+    item("Rotate"),
+    item("Scale", nullptr, nullptr, FL_MENU_DIVIDER),
+    item("Painter (dots)", halveAndRun, "painter %c"),
+    item("Painter (squiggles)", halveAndRun, "painter2 %c"),
+    item("Painter (highlighted squiggles)", halveAndRun, "painter3 %c", FL_MENU_DIVIDER),
+    item("Grays", runAndRefresh, "grays %c"),
+    item(nullptr),
+    item("Matte", nullptr, nullptr, FL_SUBMENU),
+    item("bluescreen"),
+    item("difference", showAlert, "Difference Matting Must be Done from Console!"),
+    item(nullptr),
+    item(nullptr),
+};
+
+// The operators of the composite command, "over" first.
+const Fl_Menu_Item operatorTable[] = {
+    item("over"), item("under"), item("clear"), item("first"), item("second"),
+    item("in"), item("out"), item("atop"), item("below"), item("heldout"),
+    item("heldin"), item("xor"), item("plus"), item(nullptr),
+};
+
+// The controls of the interactive operations start hidden and inactive.
+template <class W> W *hidden(W *widget) {
+    widget->deactivate();
+    widget->hide();
+    return widget;
+}
+
+} // namespace
+
+ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(registerIndex), image(image) {
+    next = imageWindows;
+    imageWindows = this;
+
+    window = new Fl_Window(395, 268, "Unnamed Image Window");
+    window->user_data(this);
+    Fl_Group *imageArea = new Fl_Group(55, 30, 335, 235);
+    {
+        Fl_Group *bottomBar = new Fl_Group(55, 245, 335, 20);
+        alphaToggle = new Fl_Button(55, 245, 40, 20, "Alpha");
+        alphaToggle->type(FL_TOGGLE_BUTTON);
+        alphaToggle->selection_color(FL_YELLOW);
+        alphaToggle->labelsize(10);
+        alphaToggle->callback(redrawView);
+        Fl_Group *compositeControls = new Fl_Group(105, 245, 190, 20);
+        sourceChoice = hidden(new Fl_Choice(115, 245, 50, 20));
+        operatorChoice = hidden(new Fl_Choice(165, 245, 60, 20));
+        operatorChoice->menu(operatorTable);
+        targetOutput = hidden(new Fl_Output(225, 245, 35, 20));
+        compositeControls->end();
+        bottomBar->resizable(new Fl_Box(265, 245, 125, 20));
+        bottomBar->end();
+    }
+    view = new ImageView(55, 30, 335, 210);
+    view->callback(onViewRelease);
+    view->follow(image);
+    view->setImage(image->pixels, image->width, image->height, alphaToggle);
+    imageArea->resizable(view);
+    imageArea->end();
+    window->resizable(imageArea);
+
+    menuBar = new Fl_Menu_Bar(0, 0, 395, 25);
+    menuBar->menu(menuTable);
+
+    Fl_Group *sliderColumn = new Fl_Group(5, 30, 40, 235);
+    paramSlider = hidden(new Fl_Value_Slider(5, 30, 40, 210));
+    finishButton = hidden(new Fl_Button(5, 245, 40, 20, "button"));
+    finishButton->labelsize(10);
+    sliderColumn->resizable(paramSlider);
+    sliderColumn->end();
+
+    Fl_Group *matteColumn = new Fl_Group(0, 30, 45, 210);
+    bkSlider = hidden(new Fl_Slider(0, 30, 15, 210));
+    bkSlider->bounds(0, 255);
+    bkSlider->step(1);
+    bkSlider->value(255);
+    mu1Slider = hidden(new Fl_Slider(15, 30, 15, 210));
+    mu1Slider->bounds(0, 10);
+    mu1Slider->step(0.1);
+    mu1Slider->value(2.1);
+    mu2Slider = hidden(new Fl_Slider(30, 30, 15, 210));
+    mu2Slider->bounds(0, 5);
+    mu2Slider->step(0.05);
+    mu2Slider->value(0.6);
+    matteColumn->end();
+
+    snprintf(title, sizeof title, "Image %c", letter());
+    window->label(title);
+    window->end();
+    fitToImage(image->width, image->height);
+}
+
+void ImageWindow::fitToImage(int width, int height) {
+    if (noResize) return;
+    window->resize(window->x(), window->y(), window->w() + (width - view->w()),
+                   window->h() + (height - view->h()));
+}
+
+void ImageWindow::refresh() {
+    image = registerAt(registerIndex);
+    if (!noResize) fitToImage(image->width, image->height);
+    view->setImage(image->pixels, image->width, image->height, alphaToggle);
+    view->damage(1);
+    // At once, for whoever follows the windows on standard output.
+    printf("reset image %c\n", letter());
+    fflush(stdout);
+}
+
+namespace {
+
+// IW R: opens a further window on register R, empty or not.
+int openWindow(char *args) {
+    if (!requireWindowedMode("IW")) return 1;
+    splitWord(args);
+    if (!lookupRegister(args)) return 1;
+    const int index = toupper((unsigned char)args[0]) - 'A';
+    (new ImageWindow(registerAt(index), index))->window->show();
+    return 1;
+}
+
+bool readable(const char *path) {
+    FILE *f = fopen(path, "r");
+    if (f) fclose(f);
+    return f != nullptr;
+}
+
+// open: asks for an image file and shows it in a new window on the first
+// free register.
+int openImage(char *) {
+    if (!requireWindowedMode("open")) return 1;
+    const char *course = "p:/course/ip301-studio/public/Images/beach.tga";
+    const char *local = "c:/tga/beach.tga";
+    const char *preset = readable(course) ? course : readable(local) ? local : nullptr;
+    const char *path = dialogs.chooseFile("file to open", "*.tga", preset);
+    if (!path) return 1;
+    const char target = (char)('A' + firstFreeRegister());
+    runFormatted("read %c %s", target, path);
+    runFormatted("iw %c", target);
+    return 1;
+}
+
+FunctionCommand iwCommand("IW", openWindow);
+FunctionCommand openCommand("open", openImage);
+
+} // namespace

@@ -1,0 +1,56 @@
+// A window on one register, with the menus that run every image operation
+// on it as command lines.
+#pragma once
+
+#include "image/image.h"
+
+class Fl_Button;
+class Fl_Choice;
+class Fl_Menu_Bar;
+class Fl_Output;
+class Fl_Slider;
+class Fl_Value_Slider;
+class Fl_Window;
+class ImageView;
+
+// Owns nothing: the FLTK window owns the widgets and the register bank the
+// image. Windows are never destroyed; closing one only hides it.
+class ImageWindow {
+  public:
+    // Builds the widgets for register `registerIndex`, titles the window
+    // "Image X" and fits it to the image. The caller shows it.
+    ImageWindow(Image *image, int registerIndex);
+
+    // Sizes the window so that the view is exactly width x height, unless
+    // noResize is set.
+    void fitToImage(int width, int height);
+    // Re-reads the register, fits the window to it, repaints the view and
+    // prints "reset image X" on standard output.
+    void refresh();
+
+    // The register's letter, as every command line of this window has it.
+    char letter() const { return (char)('A' + registerIndex); }
+
+    Fl_Window *window;
+    Fl_Button *alphaToggle;
+    Fl_Choice *sourceChoice;
+    Fl_Choice *operatorChoice;
+    Fl_Output *targetOutput;
+    ImageView *view;
+    Fl_Menu_Bar *menuBar;
+    Fl_Value_Slider *paramSlider;
+    Fl_Button *finishButton;
+    Fl_Slider *bkSlider, *mu1Slider, *mu2Slider;
+    char title[200] = "";
+    int registerIndex = 0;
+    Image *image = nullptr;
+    // The interactive operation under way: 0 none, 2 slider, 3 crop, 4 composite.
+    int mode = 0;
+    float sliderFactor = 1;
+    const char *sliderFormat = nullptr;
+    int noResize = 0;
+    ImageWindow *next = nullptr;
+};
+
+// Every window ever built, newest first.
+extern ImageWindow *imageWindows;
