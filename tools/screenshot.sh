@@ -1,26 +1,21 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the windowed mode under a private Xvfb:
-# the console after a few commands, a window on the landscape and one on
-# the badge showing its alpha.
-#   tools/screenshot.sh [OUTPUT.png]      (default docs/windowed-mode.png)
+# Takes the README's pictures under a private Xvfb, each from a session
+# driven with xdotool on the console and a window on the landscape:
+#   windowed-mode  the console after a few commands, and a second window,
+#                  on the badge, showing its alpha;
+#   interactive    the halved badge being placed over the landscape with
+#                  the mouse ("Composite"), the button still held down.
+#   tools/screenshot.sh [SCENE [OUTPUT.png]]
+# With no scene it takes both, as docs/SCENE.png.
 # Builds the program first; needs ImageMagick, which it installs if missing.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-source=$PWD
-output=$(realpath -m "${1:-docs/windowed-mode.png}")
-bash tools/install-deps.sh imagemagick
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target compositor >/dev/null
-# The session runs in a scratch folder that holds the sample images.
-work=$(mktemp -d -t compositor-XXXXXX)
-trap 'rm -rf "$work"' EXIT
-ln -s "$source/data" "$work/data"
-mkdir "$work/out"
-cd "$work"
-bash "$source/tools/with-xvfb.sh" bash -c '
-  set -euo pipefail
-  source "$2/tests/gui/xdriver.sh"
-  "$2/build/compositor" >/dev/null &
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+
+# Under the X server, in the scratch folder: one scene and its picture.
+if [ "${1:-}" = --inside ]; then
+  scene=$2 output=$3
+  source "$source_dir/tests/gui/xdriver.sh"
+  "$source_dir/build/compositor" >/dev/null &
   trap "kill $! 2>/dev/null" EXIT
   chooser=$(window "file to open")
   point_in "$chooser"
@@ -30,15 +25,49 @@ bash "$source/tools/with-xvfb.sh" bash -c '
   console=$(window "Compositor Console")
   place "$console" 0 0
   place "$a" 515 0
-  type_at "$console" 250 452 "read B data/badge.tga"
-  type_at "$console" 250 452 "iw B"
-  b=$(window "Image B")
-  place "$b" 515 330
-  type_at "$console" 250 452 "Sample two words"
-  type_at "$console" 250 452 "write A out/landscape.tga"
-  click_in "$b" 75 205
-  xdotool mousemove 1200 1000
+  case $scene in
+  windowed-mode)
+    type_at "$console" 250 452 "read B data/badge.tga"
+    type_at "$console" 250 452 "iw B"
+    b=$(window "Image B")
+    place "$b" 515 330
+    type_at "$console" 250 452 "Sample two words"
+    type_at "$console" 250 452 "write A out/landscape.tga"
+    click_in "$b" 75 205
+    xdotool mousemove 1200 1000
+    size=960x550 ;;
+  interactive)
+    type_at "$console" 250 452 "read B data/badge.tga"
+    type_at "$console" 250 452 "half B"
+    pick_item "$a" 95 11 # Required > Composite
+    click_in "$a" 140 301 # the source choice under the view
+    sleep 0.2
+    xdotool key Down Return
+    sleep 0.2
+    drag_in "$a" 305 150 325 150 # the badge centred on (270, 120)
+    sleep 0.2
+    # A second placement, held: the outline follows the pointer.
+    read -r x y < <(origin "$a")
+    xdotool mousemove $((x + 115)) $((y + 110)) mousedown 1 sleep 0.1 mousemove $((x + 140)) $((y + 200))
+    size=960x470 ;;
+  esac
   sleep 0.5
-  mkdir -p "$(dirname "$1")"
-  import -window root -crop 960x550+0+0 +repage +dither -colors 64 "$1"
-' screenshot "$output" "$source"
+  mkdir -p "$(dirname "$output")"
+  import -window root -crop "$size+0+0" +repage +dither -colors 64 "$output"
+  exit
+fi
+
+scenes=("${1:-windowed-mode}")
+[ $# -eq 0 ] && scenes=(windowed-mode interactive)
+bash "$source_dir/tools/install-deps.sh" imagemagick
+cmake -S "$source_dir" -B "$source_dir/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$source_dir/build" -j2 --target compositor >/dev/null
+for scene in "${scenes[@]}"; do
+  output=$(realpath -m "${2:-$source_dir/docs/$scene.png}")
+  # Each session runs in a scratch folder that holds the sample images.
+  work=$(mktemp -d -t compositor-XXXXXX)
+  ln -s "$source_dir/data" "$work/data"
+  mkdir "$work/out"
+  (cd "$work" && bash "$source_dir/tools/with-xvfb.sh" bash "$source_dir/tools/screenshot.sh" --inside "$scene" "$output")
+  rm -rf "$work"
+done

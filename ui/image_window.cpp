@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <initializer_list>
 
 #include "core/command.h"
 #include "core/console.h"
@@ -29,7 +30,29 @@ ImageWindow *owner(Fl_Widget *widget) { return (ImageWindow *)widget->top_window
 
 void redrawView(Fl_Widget *widget, void *) { owner(widget)->view->damage(1); }
 
-void onViewRelease(Fl_Widget *widget, void *) { owner(widget)->refresh(); }
+// A callback that calls an operation of the widget's window.
+template <void (ImageWindow::*operation)()> void callWindow(Fl_Widget *widget, void *) {
+    (owner(widget)->*operation)();
+}
+
+// A slider operation as a menu item starts it; rotation and scaling keep
+// the window's size while the slider moves.
+struct SliderItem {
+    const char *label, *format;
+    float minimum, maximum, factor, initial;
+    bool keepSize;
+};
+const SliderItem darkenItem{"darken", "darken %c %g %g", 0, 1.5f, 1, 1, false};
+const SliderItem dissolveItem{"fade", "dissolve %c %g %g", 0, 1, 1, 1, false};
+const SliderItem rotateItem{"rot", "rotate %c %g %g", -90, 90, 1, 0, true};
+const SliderItem scaleItem{"scale", "scale %c %g %g", 0.1f, 4, 1, 1, true};
+
+void startSlider(Fl_Widget *menu, void *data) {
+    const SliderItem &s = *(const SliderItem *)data;
+    ImageWindow *w = owner(menu);
+    if (s.keepSize) w->noResize = 1;
+    w->startSliderOperation(s.label, s.format, s.minimum, s.maximum, s.factor, s.initial);
+}
 
 // Menu actions. Those that take a format run it with the window's letter.
 
@@ -91,14 +114,12 @@ void writeScript(Fl_Widget *, void *) {
 }
 
 // One entry of a static menu table; the label null ends a (sub)menu.
-Fl_Menu_Item item(const char *label, Fl_Callback *action = nullptr, const char *data = nullptr,
+Fl_Menu_Item item(const char *label, Fl_Callback *action = nullptr, const void *data = nullptr,
                   int flags = 0, int shortcut = 0) {
     return {label, shortcut, action, (void *)data, flags, 0, 0, 0, 0};
 }
 
-// Items without an action start the interactive operations (crop, sliders,
-// composite, matte), which the windows do not offer yet, or do nothing at all
-// ("Solid" under "Basics").
+// "Solid" under "Basics" is the one item that does nothing at all.
 const Fl_Menu_Item menuTable[] = {
     item("Basics", nullptr, nullptr, FL_SUBMENU),
     item("Write", writeImage, nullptr, 0, FL_ALT + 's'),
@@ -114,27 +135,27 @@ const Fl_Menu_Item menuTable[] = {
     item("Required", nullptr, nullptr, FL_SUBMENU),
     item("Half", runAndRefresh, "half %c"),
     item("Double", runAndRefresh, "double %c"),
-    item("Crop"),
+    item("Crop", callWindow<&ImageWindow::startCrop>),
     item("Blur", runAndRefresh, "blur %c 1"),
-    item("Darken"),
-    item("Dissolve", nullptr, nullptr, FL_MENU_DIVIDER),
+    item("Darken", startSlider, &darkenItem),
+    item("Dissolve", startSlider, &dissolveItem, FL_MENU_DIVIDER),
     item("BW-dither", runAndRefresh, "bw %c"),
     item("BW-clip", runAndRefresh, "bw %c 1"),
     item("BW - ordered dither 2x2", runAndRefresh, "bw %c 2"),
     item("BW - ordered dither 3x3", runAndRefresh, "bw %c 3", FL_MENU_DIVIDER),
-    item("Composite"),
+    item("Composite", callWindow<&ImageWindow::startComposite>),
     item("Solid", showAlert, "Solid must be called from console"),
     item(nullptr),
     item("Advanced", nullptr, nullptr, FL_SUBMENU),
-    item("Rotate"),
-    item("Scale", nullptr, nullptr, FL_MENU_DIVIDER),
+    item("Rotate", startSlider, &rotateItem),
+    item("Scale", startSlider, &scaleItem, FL_MENU_DIVIDER),
     item("Painter (dots)", halveAndRun, "painter %c"),
     item("Painter (squiggles)", halveAndRun, "painter2 %c"),
     item("Painter (highlighted squiggles)", halveAndRun, "painter3 %c", FL_MENU_DIVIDER),
     item("Grays", runAndRefresh, "grays %c"),
     item(nullptr),
     item("Matte", nullptr, nullptr, FL_SUBMENU),
-    item("bluescreen"),
+    item("bluescreen", callWindow<&ImageWindow::startBluescreen>),
     item("difference", showAlert, "Difference Matting Must be Done from Console!"),
     item(nullptr),
     item(nullptr),
@@ -172,15 +193,17 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
         alphaToggle->callback(redrawView);
         Fl_Group *compositeControls = new Fl_Group(105, 245, 190, 20);
         sourceChoice = hidden(new Fl_Choice(115, 245, 50, 20));
+        sourceChoice->callback(callWindow<&ImageWindow::applyComposite>);
         operatorChoice = hidden(new Fl_Choice(165, 245, 60, 20));
         operatorChoice->menu(operatorTable);
+        operatorChoice->callback(callWindow<&ImageWindow::applyComposite>);
         targetOutput = hidden(new Fl_Output(225, 245, 35, 20));
         compositeControls->end();
         bottomBar->resizable(new Fl_Box(265, 245, 125, 20));
         bottomBar->end();
     }
     view = new ImageView(55, 30, 335, 210);
-    view->callback(onViewRelease);
+    view->callback(callWindow<&ImageWindow::onViewRelease>);
     view->follow(image);
     view->setImage(image->pixels, image->width, image->height, alphaToggle);
     imageArea->resizable(view);
@@ -192,8 +215,10 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
 
     Fl_Group *sliderColumn = new Fl_Group(5, 30, 40, 235);
     paramSlider = hidden(new Fl_Value_Slider(5, 30, 40, 210));
+    paramSlider->callback(callWindow<&ImageWindow::applySliderOperation>);
     finishButton = hidden(new Fl_Button(5, 245, 40, 20, "button"));
     finishButton->labelsize(10);
+    finishButton->callback(callWindow<&ImageWindow::finishOperation>);
     sliderColumn->resizable(paramSlider);
     sliderColumn->end();
 
@@ -210,6 +235,8 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     mu2Slider->bounds(0, 5);
     mu2Slider->step(0.05);
     mu2Slider->value(0.6);
+    for (Fl_Slider *slider : {bkSlider, mu1Slider, mu2Slider})
+        slider->callback(callWindow<&ImageWindow::applyBluescreen>);
     matteColumn->end();
 
     snprintf(title, sizeof title, "Image %c", letter());

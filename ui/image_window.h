@@ -31,6 +31,29 @@ class ImageWindow {
     // The register's letter, as every command line of this window has it.
     char letter() const { return (char)('A' + registerIndex); }
 
+    // The interactive operations. Each saves the register into Z with
+    // "copy X z" when it starts and restores it with "copy z X" before every
+    // recomputation, so each change applies to the image as it was at the
+    // start; crop alone is a single shot that saves nothing.
+    // Menu items: they set `mode`, show their controls and run nothing yet
+    // except the save (and, for the matte, its first result).
+    void startCrop();
+    void startComposite();
+    void startSliderOperation(const char *label, const char *format, float minimum, float maximum,
+                              float factor, float initial);
+    void startBluescreen();
+    // Callbacks of the view (button released), the composite choices, the
+    // parameter slider, the three matte sliders and the finish button.
+    void onViewRelease();
+    void applyComposite();
+    void applySliderOperation();
+    void applyBluescreen();
+    void finishOperation();
+    // Hide a group of controls; the first two refresh afterwards.
+    void hideSliderControls();
+    void hideCompositeControls();
+    void hideMatteSliders();
+
     Fl_Window *window;
     Fl_Button *alphaToggle;
     Fl_Choice *sourceChoice;

@@ -5,8 +5,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class ConsoleTest : public GuiTest {
   protected:
     void SetUp() override {

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <deque>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture.h"
@@ -23,6 +25,20 @@
 #include "ui/image_view.h"
 #include "ui/image_window.h"
 #include "ui/x_display.h"
+
+using Lines = std::vector<std::string>;
+
+// A widget's place and size, comparable and printable.
+struct Box {
+    int x, y, w, h;
+};
+inline Box box(const Fl_Widget *w) { return {w->x(), w->y(), w->w(), w->h()}; }
+inline bool operator==(const Box &a, const Box &b) {
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+}
+inline std::ostream &operator<<(std::ostream &o, const Box &b) {
+    return o << b.x << "," << b.y << " " << b.w << "x" << b.h;
+}
 
 class GuiTest : public TempDirTest {
   protected:
@@ -128,3 +144,17 @@ inline void sendMouse(Fl_Window *window, int event, int x, int y) {
     Fl::e_state = event == FL_RELEASE ? 0 : FL_BUTTON1;
     Fl::handle(event, window);
 }
+
+// Press, drags and release of the first button at points relative to the
+// widget's top-left corner: the first point is the press, the last the release.
+inline void dragOver(Fl_Widget *widget, const std::vector<std::pair<int, int>> &points) {
+    Fl_Window *window = widget->window();
+    const int x = widget->x(), y = widget->y();
+    sendMouse(window, FL_PUSH, x + points.front().first, y + points.front().second);
+    for (size_t i = 1; i + 1 < points.size(); ++i)
+        sendMouse(window, FL_DRAG, x + points[i].first, y + points[i].second);
+    sendMouse(window, FL_RELEASE, x + points.back().first, y + points.back().second);
+}
+
+// A click in the middle of a widget.
+inline void clickOn(Fl_Widget *widget) { dragOver(widget, {{widget->w() / 2, widget->h() / 2}}); }

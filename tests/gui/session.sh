@@ -2,8 +2,10 @@
 # A whole windowed session driven from outside with mouse and keyboard, then
 # replayed in script mode from the history it saved:
 #   the start-up file chooser, typed console commands, "iw", a menu item by
-#   mouse, the Alt+s and Tab shortcuts, "Write Script", closing the console
-#   while image windows stay, and the exit once the last window is closed.
+#   mouse, a crop by rubber band, a composite placed with the mouse, a slider
+#   moved and finished, the Alt+s and Tab shortcuts, "Write Script", closing
+#   the console while image windows stay, and the exit once the last window
+#   is closed.
 # The replay must write the same image files as the session did.
 #   session.sh PROGRAM SOURCE_DIR
 # Needs an X server; exits 77 (skipped) without one unless GUI_TESTS_REQUIRED.
@@ -30,6 +32,12 @@ fail() {
 source "$(dirname "$0")/xdriver.sh"
 resets() { grep -c "^reset image $1\$" "$log"; }
 resets_reach() { [ "$(resets "$1")" -ge "$2" ]; }
+# Runs an action and waits until it has refreshed the window on a register.
+refreshing() {
+  local letter=$1 count; count=$(resets "$1"); shift
+  "$@"
+  wait_until resets_reach "$letter" $((count + 1))
+}
 # Whether a file holds a line.
 holds() { [ -f "$1" ] && grep -qxF -- "$2" "$1"; }
 
@@ -53,11 +61,26 @@ b=$(window 'Image B') || fail "iw B opened no window"
 place "$b" 520 400 || fail "could not move window B"
 wait_until resets_reach B 1 || fail "no refresh of B"
 
-# A menu item by mouse: Required, then its first item "Half".
-xdotool mousemove $((520 + 95)) 12 click 1
+# A menu item by mouse: Required, then its first item "Half" (A is 192 x 128).
+refreshing A pick_item "$a" 95 1 || fail "Half did not refresh its window"
+
+# The interactive operations; the view's corner is at (55, 30) of the window.
+# Crop (Required, third item) by a rubber band from (20, 10) to (180, 120).
+pick_item "$a" 95 3
+refreshing A drag_in "$a" 75 40 235 150 || fail "no refresh after the crop"
+wait_until at_size "$a" 220 168 || fail "the window did not fit the 160 x 110 crop"
+# Composite (eleventh item); the one source, B, is not current until picked
+# in the choice under the view.
+refreshing A pick_item "$a" 95 11 || fail "Composite did not start"
+click_in "$a" 140 155
 sleep 0.2
-xdotool key Down Return
-wait_until resets_reach A 3 || fail "Half did not refresh its window"
+refreshing A xdotool key Down Return || fail "picking B composited nothing"
+# The 160 x 160 badge centred on (100, 60) of the image.
+refreshing A drag_in "$a" 135 85 155 90 || fail "no composite after the placement"
+# Darken (fifth item): a click low on the slider, then the finish button.
+refreshing A pick_item "$a" 95 5 || fail "Darken did not start"
+refreshing A click_in "$a" 25 130 || fail "the slider changed nothing"
+refreshing A click_in "$a" 25 155 || fail "the finish button did nothing"
 
 # Shortcuts: Alt+s writes the window's image; Tab is Help.
 keys_in "$a" alt+s
@@ -93,12 +116,25 @@ kill -0 $pid 2>/dev/null && fail "the program still runs with every window close
 wait $pid; status=$?; pid=
 [ $status = 0 ] || fail "exit status $status"
 
+# The slider's value depends on where the click fell: both fields the same.
+darken=$(grep '^darken A ' out/history.txt)
+[[ $darken =~ ^darken\ A\ ([0-9.]+)\ ([0-9.]+)$ && ${BASH_REMATCH[1]} = "${BASH_REMATCH[2]}" ]] ||
+  fail "slider line: $darken"
 expected="open
 read A $work/data/landscape.tga
 iw A
 read B data/badge.tga
 iw B
 half A
+crop A 20 10 160 110
+copy A z
+copy z A
+composite B over A 0 0
+copy z A
+composite B over A 20 -20
+copy A z
+copy z A
+$darken
 write A out/a.tga
 write B out/b.tga
 help"

@@ -29,14 +29,6 @@ class ViewTest : public GuiTest {
         delete window;
         GuiTest::TearDown();
     }
-    // Press, optional drags and release at view coordinates.
-    void drag(std::vector<std::pair<int, int>> points) {
-        sendMouse(window, FL_PUSH, 10 + points.front().first, 10 + points.front().second);
-        for (size_t i = 1; i + 1 < points.size(); ++i)
-            sendMouse(window, FL_DRAG, 10 + points[i].first, 10 + points[i].second);
-        sendMouse(window, FL_RELEASE, 10 + points.back().first, 10 + points.back().second);
-    }
-
     Fl_Window *window = nullptr;
     ImageView *view = nullptr;
     Fl_Button *toggle = nullptr;
@@ -158,18 +150,18 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
         &seen);
 
     // X merges motion: a release can arrive with no drag to its point.
-    drag({{10, 20}, {50, 60}});
+    dragOver(view, {{10, 20}, {50, 60}});
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(draggingInCallback, 0);
     EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
               std::vector<int>({10, 20, 50, 60}));
 
-    drag({{7, 9}, {7, 9}});
+    dragOver(view, {{7, 9}, {7, 9}});
     EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
               std::vector<int>({7, 9, 7, 9}));
 
     // Beyond the widget's left and top edges the values go negative.
-    drag({{5, 5}, {-3, 0}, {-8, -4}});
+    dragOver(view, {{5, 5}, {-3, 0}, {-8, -4}});
     EXPECT_EQ(view->endX, -8);
     EXPECT_EQ(view->endY, -4);
     EXPECT_EQ(calls, 3);

@@ -13,16 +13,7 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class WindowTest : public GuiTest {};
-
-struct Box { int x, y, w, h; };
-Box box(const Fl_Widget *w) { return {w->x(), w->y(), w->w(), w->h()}; }
-bool operator==(const Box &a, const Box &b) { return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h; }
-std::ostream &operator<<(std::ostream &o, const Box &b) {
-    return o << b.x << "," << b.y << " " << b.w << "x" << b.h;
-}
 
 std::string fileText(const std::string &path) {
     std::ifstream in(path);

@@ -1,0 +1,152 @@
+// The interactive operations of an image window: crop by rubber band,
+// composite by placement, the slider operations and the blue-screen matte.
+// They only run command lines, so a session can be replayed as a script.
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Slider.H>
+#include <FL/Fl_Value_Slider.H>
+
+#include <initializer_list>
+
+#include "core/command.h"
+#include "core/registers.h"
+#include "image_view.h"
+#include "image_window.h"
+
+namespace {
+
+void showActive(Fl_Widget *widget) {
+    widget->activate();
+    widget->show();
+}
+
+// Until a source is picked, the placement rectangle is this size.
+constexpr int kPlacementSize = 4;
+// Registers A to X are offered as composite sources; Y and Z never are.
+constexpr int kSourceCount = 24;
+
+} // namespace
+
+void ImageWindow::hideSliderControls() {
+    paramSlider->hide();
+    finishButton->hide();
+    noResize = 0;
+    refresh();
+}
+
+void ImageWindow::hideCompositeControls() {
+    targetOutput->hide();
+    operatorChoice->hide();
+    sourceChoice->hide();
+    refresh();
+}
+
+void ImageWindow::hideMatteSliders() {
+    for (Fl_Slider *slider : {bkSlider, mu1Slider, mu2Slider}) {
+        slider->hide();
+        slider->deactivate();
+    }
+}
+
+void ImageWindow::startCrop() {
+    mode = 3;
+    view->dragMode = 0;
+}
+
+void ImageWindow::onViewRelease() {
+    if (mode == 3) {
+        // The rectangle the outline showed, so a drag toward the upper right
+        // or lower left passes a negative height, which crop turns round.
+        int left, top, width, height;
+        view->rubberBand(left, top, width, height);
+        runFormatted("crop %c %d %d %d %d", letter(), left, top, width, height);
+        mode = 0;
+    }
+    if (mode == 4) applyComposite();
+    refresh();
+}
+
+void ImageWindow::startComposite() {
+    hideSliderControls();
+    mode = 4;
+    showActive(sourceChoice);
+    sourceChoice->clear();
+    view->dragMode = 1;
+    view->endX = view->endY = 0;
+    view->startX = view->startY = kPlacementSize;
+    for (int i = 0; i < kSourceCount; ++i) {
+        if (i == registerIndex || !registerAt(i)->pixels) continue;
+        const char name[2] = {(char)('A' + i), '\0'};
+        sourceChoice->add(name);
+    }
+    runFormatted("copy %c z", letter());
+    // The second source; with a single one (no index 1) none is current
+    // until the user picks it.
+    sourceChoice->value(1);
+    showActive(operatorChoice);
+    showActive(targetOutput);
+    const char target[2] = {letter(), '\0'};
+    targetOutput->value(target);
+}
+
+void ImageWindow::applyComposite() {
+    const char *name = sourceChoice->text();
+    const Image *source = name ? registerAt(name[0] - 'A') : nullptr;
+    const bool sized = source && source->pixels;
+    view->startX = sized ? source->width : kPlacementSize;
+    view->startY = sized ? source->height : kPlacementSize;
+    if (name) {
+        runFormatted("copy z %c", letter());
+        runFormatted("composite %s %s %c %d %d", name, operatorChoice->text(), letter(), view->endX,
+                     view->endY);
+    }
+    refresh();
+}
+
+void ImageWindow::startSliderOperation(const char *label, const char *format, float minimum, float maximum,
+                                       float factor, float initial) {
+    hideCompositeControls();
+    hideMatteSliders();
+    showActive(finishButton);
+    finishButton->label(label);
+    showActive(paramSlider);
+    paramSlider->bounds(minimum, maximum);
+    paramSlider->value(initial);
+    paramSlider->step(0.05);
+    view->dragMode = 0;
+    mode = 2;
+    runFormatted("copy %c z", letter());
+    sliderFormat = format;
+    sliderFactor = factor;
+}
+
+void ImageWindow::applySliderOperation() {
+    runFormatted("copy z %c", letter());
+    const double v = paramSlider->value() * sliderFactor;
+    runFormatted(sliderFormat, letter(), v, v);
+    refresh();
+}
+
+void ImageWindow::finishOperation() {
+    hideSliderControls();
+    hideMatteSliders();
+    paramSlider->deactivate();
+}
+
+void ImageWindow::startBluescreen() {
+    hideSliderControls();
+    hideCompositeControls();
+    showActive(finishButton);
+    finishButton->label("blue");
+    for (Fl_Slider *slider : {bkSlider, mu1Slider, mu2Slider}) showActive(slider);
+    runFormatted("copy %c z", letter());
+    applyBluescreen();
+}
+
+void ImageWindow::applyBluescreen() {
+    runFormatted("copy z %c", letter());
+    runFormatted("bluescreen %c %d %g %g", letter(), (int)bkSlider->value(), mu1Slider->value(),
+                 mu2Slider->value());
+    refresh();
+}
