@@ -60,8 +60,12 @@ void ImageWindow::onViewRelease() {
         // or lower left passes a negative height, which crop turns round.
         int left, top, width, height;
         view->rubberBand(left, top, width, height);
-        runFormatted("crop %c %d %d %d %d", letter(), left, top, width, height);
-        mode = 0;
+        // A click without a drag would crop the picture away, and nothing
+        // keeps a copy: wait for a real rectangle instead.
+        if (width != 0 && height != 0) {
+            runFormatted("crop %c %d %d %d %d", letter(), left, top, width, height);
+            mode = 0;
+        }
     }
     if (mode == 4) applyComposite();
     refresh();

@@ -69,6 +69,17 @@ TEST_F(InteractiveTest, CropRunsTheRectangleDraggedInAnyDirectionOnce) {
         EXPECT_EQ(Bytes(registerAt(0)->pixels, registerAt(0)->pixels + 4), (Bytes{100, 200, 100, 225}));
     }
 
+    // A click, or a drag along one line, crops nothing: the picture stays and
+    // the window waits for a rectangle.
+    fill('A', 100, 80);
+    ImageWindow *clicked = openWindow('A');
+    pick(clicked, "Required/Crop");
+    EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}}); }), Lines{});
+    EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}, {10, 50}}); }), Lines{});
+    EXPECT_EQ(registerAt(0)->width, 100);
+    EXPECT_EQ(clicked->mode, 3);
+    EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}, {50, 60}}); }), Lines{"crop A 10 20 40 40"});
+
     // The crop is a single shot: the next drag only refreshes.
     ImageWindow *w = imageWindows;
     EXPECT_EQ(linesOf([&] { dragOver(w->view, {{1, 1}, {20, 20}}); }), Lines{});
