@@ -1,7 +1,10 @@
 #include "dither.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -29,14 +32,29 @@ const int kClip[1] = {383}; // at least 384 is white
 const int kOrdered2[2 * 2] = {450, 150, 300, 600};
 const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
 
+// Each pixel is taken as two 16-bit halves, red | green << 8 and
+// blue | alpha << 8, so that the compiler turns the loop into vector code.
 void thresholdDither(Image &image, const int *matrix, int n) {
     unsigned char *p = image.pixels;
     if (!p) return;
-    for (int row = 0; row < image.height; ++row) {
-        const int *thresholds = matrix + (row % n) * n;
-        for (int column = 0; column < image.width; ++column, p += 4) {
-            const unsigned char level = p[0] + p[1] + p[2] > thresholds[column % n] ? 255 : 0;
-            p[0] = p[1] = p[2] = level;
+    const int width = image.width, height = image.height;
+    // The thresholds of each row of the matrix, repeated across a whole row
+    // of the image: no remainder per pixel.
+    std::vector<uint16_t> thresholds((size_t)n * width);
+    for (int i = 0; i < n; ++i)
+        for (int column = 0; column < width; ++column)
+            thresholds[(size_t)i * width + column] = (uint16_t)matrix[i * n + column % n];
+    for (int row = 0; row < height; ++row) {
+        const uint16_t *threshold = &thresholds[(size_t)(row % n) * width];
+        for (int column = 0; column < width; ++column, p += 4) {
+            uint16_t low, high;
+            memcpy(&low, p, 2);
+            memcpy(&high, p + 2, 2);
+            const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
+            const uint16_t level = sum > threshold[column] ? 0xFFFF : 0;
+            const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
+            memcpy(p, &level, 2);
+            memcpy(p + 2, &outHigh, 2);
         }
     }
 }
@@ -71,9 +89,15 @@ void grayLevels(Image &image) {
     unsigned char *p = image.pixels;
     if (!p) return;
     const size_t count = (size_t)image.width * image.height;
+    // As in thresholdDither, two 16-bit halves per pixel for vector code.
     for (size_t i = 0; i < count; ++i, p += 4) {
-        const unsigned char grey = (3 * p[0] + 6 * p[1] + p[2]) / 10;
-        p[0] = p[1] = p[2] = grey;
+        uint16_t low, high;
+        memcpy(&low, p, 2);
+        memcpy(&high, p + 2, 2);
+        const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
+        const uint16_t outLow = (uint16_t)(grey | grey << 8), outHigh = (uint16_t)(grey | (high & 0xFF00));
+        memcpy(p, &outLow, 2);
+        memcpy(p + 2, &outHigh, 2);
     }
 }
 
