@@ -59,21 +59,32 @@ void thresholdDither(Image &image, const int *matrix, int n) {
     }
 }
 
-// Index of the palette colour nearest to v. A colour is taken only when it
-// is strictly nearer than the best so far, starting from entry 0 at
-// distance 1000: ties go to the lower index.
-int nearestColour(const Palette &palette, const int v[3]) {
-    int best = 0, bestDistance = 1000;
-    for (int i = 0; i < palette.size; ++i) {
-        const unsigned char *c = palette.colours[i];
-        const int distance = abs(v[0] - c[0]) + abs(v[1] - c[1]) + abs(v[2] - c[2]);
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
+// The palette as three arrays, for a search loop that becomes vector code.
+struct PaletteChannels {
+    std::vector<int> red, green, blue;
+    explicit PaletteChannels(const Palette &palette) : red(palette.size), green(palette.size), blue(palette.size) {
+        for (int i = 0; i < palette.size; ++i) {
+            red[i] = palette.colours[i][0];
+            green[i] = palette.colours[i][1];
+            blue[i] = palette.colours[i][2];
         }
     }
-    return best;
-}
+
+    // Index of the palette colour nearest to v. A colour is taken only when
+    // it is strictly nearer than the best so far, starting from entry 0 at
+    // distance 1000: ties go to the lower index, and entry 0 wins when no
+    // colour is nearer than 1000. Searched as the least of distance x 64 +
+    // index (palettes have fewer than 64 colours), without a branch.
+    int nearest(const int v[3]) const {
+        const int n = (int)red.size();
+        int least = 1000 * 64;
+        for (int i = 0; i < n; ++i) {
+            const int distance = abs(v[0] - red[i]) + abs(v[1] - green[i]) + abs(v[2] - blue[i]);
+            least = std::min(least, std::min(distance, 1000) * 64 + i);
+        }
+        return least < 1000 * 64 ? least % 64 : 0;
+    }
+};
 
 } // namespace
 
@@ -112,23 +123,28 @@ bool errorDiffuse(Image &image, const Palette &palette, DiffusionTrace &trace) {
     int *errors = (int *)calloc(2 * rowLength, sizeof(int));
     if (!errors) return false;
     int *current = errors, *next = errors + rowLength;
-    for (int row = 0; row < image.height; ++row) {
+    const PaletteChannels channels(palette);
+    const int width = image.width, height = image.height;
+    for (int row = 0; row < height; ++row) {
         std::fill(next, next + rowLength, 0);
-        for (int column = 0; column < image.width; ++column, p += 4) {
-            int *here = current + column * 3;
+        // The error passed to the right, kept in registers rather than added
+        // into the current row and read back at once.
+        int right[3] = {0, 0, 0};
+        for (int column = 0; column < width; ++column, p += 4) {
+            const int *here = current + column * 3;
+            int *below = next + column * 3;
             DiffusionStep step;
-            for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k];
-            const unsigned char *chosen = palette.colours[nearestColour(palette, step.value)];
+            for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k] + right[k];
+            const unsigned char *chosen = palette.colours[channels.nearest(step.value)];
+            // Nothing goes down-left, and the last two columns pass nothing
+            // to the right.
+            const bool passesRight = column < width - 2;
             for (int k = 0; k < 3; ++k) {
                 step.chosen[k] = chosen[k];
                 const int e = step.error[k] = step.value[k] - chosen[k];
-                // Nothing goes down-left, and the last two columns pass
-                // nothing to the right.
-                if (column < image.width - 2) {
-                    here[3 + k] += 3 * e / 8;
-                    next[column * 3 + 3 + k] += e / 4;
-                }
-                next[column * 3 + k] += 3 * e / 8;
+                right[k] = passesRight ? 3 * e / 8 : 0;
+                if (passesRight) below[3 + k] += e / 4;
+                below[k] += 3 * e / 8;
                 p[k] = chosen[k];
             }
             if (row < 2 && column < 2) trace.steps[trace.count++] = step;

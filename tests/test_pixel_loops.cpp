@@ -2,9 +2,11 @@
 // runs of opaque pixels apart, against plain per-pixel formulas on noise:
 // sizes that leave partial runs, opaque runs of every length, transparent
 // pixels and colours above their alpha.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <vector>
 
 #include "ops/composite.h"
 #include "ops/dither.h"
@@ -143,4 +145,43 @@ TEST(PixelLoops, GreysAndThresholdsMatchThePlainFormulas) {
         EXPECT_EQ(after(w, h, pixels, orderedDither2), dither2);
         EXPECT_EQ(after(w, h, pixels, orderedDither3), dither3);
     }
+}
+
+TEST(PixelLoops, ErrorDiffusionMatchesThePlainSearchAndSpread) {
+    srand(6);
+    for (const Palette *palette : {&paletteBW, &palettePrimary, &palettePastel})
+        for (auto [w, h] : kSizes) {
+            const Bytes pixels = noise(w, h);
+            Bytes expected = pixels;
+            std::vector<int> current((size_t)w * 3 + 3), next((size_t)w * 3 + 3);
+            for (int r = 0; r < h; ++r) {
+                std::fill(next.begin(), next.end(), 0);
+                for (int c = 0; c < w; ++c) {
+                    uint8_t *p = &expected[((size_t)r * w + c) * 4];
+                    int v[3], best = 0, bestDistance = 1000;
+                    for (int k = 0; k < 3; ++k) v[k] = p[k] + current[c * 3 + k];
+                    for (int i = 0; i < palette->size; ++i) {
+                        const unsigned char *colour = palette->colours[i];
+                        const int d = std::abs(v[0] - colour[0]) + std::abs(v[1] - colour[1]) + std::abs(v[2] - colour[2]);
+                        if (d < bestDistance) {
+                            best = i;
+                            bestDistance = d;
+                        }
+                    }
+                    for (int k = 0; k < 3; ++k) {
+                        const int e = v[k] - palette->colours[best][k];
+                        if (c < w - 2) {
+                            current[c * 3 + 3 + k] += 3 * e / 8;
+                            next[c * 3 + 3 + k] += e / 4;
+                        }
+                        next[c * 3 + k] += 3 * e / 8;
+                        p[k] = palette->colours[best][k];
+                    }
+                }
+                std::swap(current, next);
+            }
+            DiffusionTrace trace;
+            EXPECT_EQ(after(w, h, pixels, [&](Image &i) { errorDiffuse(i, *palette, trace); }), expected)
+                << palette->size << " colours, " << w << " x " << h;
+        }
 }
