@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 
+#include "ops/bluescreen.h"
 #include "ops/composite.h"
 #include "ops/crop.h"
 #include "ops/dither.h"
@@ -109,6 +110,7 @@ int main(int argc, char **argv) {
         DiffusionTrace trace;
         return errorDiffuse(i, palettePastel, trace);
     });
+    time("bluescreen", picture, [](Image &i) { return bluescreenMatte(i, 255, 2.1, 0.6), true; });
     time("crop", picture, [](Image &i) { return cropImage(i, 960, 540, 1920, 1080) == CropResult::Done; });
     time("copy", picture, [](Image &i) {
         Image copy;

@@ -11,16 +11,6 @@
 namespace {
 // 1/255 rounded to double.
 const double kInverse255 = 1.0 / 255.0;
-// unpremultiplyChannel looked up, [alpha][colour]: a table instead of a
-// division per channel.
-struct StraightColourTable {
-    unsigned char value[256][256] = {};
-    StraightColourTable() {
-        for (int a = 1; a < 256; ++a)
-            for (int c = 0; c < 256; ++c) value[a][c] = (unsigned char)unpremultiplyChannel(c, a);
-    }
-};
-
 } // namespace
 
 void darkenImage(Image &image, float factor) {
@@ -84,7 +74,7 @@ void dissolveImage(Image &image, float factor) {
 
 bool differenceMatte(Image &first, const Image &second, double threshold) {
     if (!first.pixels || !second.pixels) return true;
-    static const StraightColourTable straight;
+    const StraightColours &straight = straightColours();
     unsigned char *matte = allocPixels(first.width, first.height);
     if (!matte) return false;
     // Channel differences are whole numbers: d > threshold exactly when d
@@ -121,7 +111,7 @@ bool differenceMatte(Image &first, const Image &second, double threshold) {
         for (size_t k = 0; k < n; ++k, a += 4, b += 4, m += 4) {
             const bool differs = abs(a[0] - b[0]) > most || abs(a[1] - b[1]) > most || abs(a[2] - b[2]) > most;
             if (differs && b[3] != 0) {
-                const unsigned char *row = straight.value[b[3]];
+                const unsigned char *row = straight.of[b[3]];
                 for (int c = 0; c < 3; ++c) m[c] = row[b[c]];
                 m[3] = 255;
             } else {

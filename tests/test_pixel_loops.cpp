@@ -1,4 +1,4 @@
-// The per-pixel operations, whose loops are written for vector code and take
+// The per-pixel operations, whose loops are written for vector code or tables and take
 // runs of opaque pixels apart, against plain per-pixel formulas on noise:
 // sizes that leave partial runs, opaque runs of every length, transparent
 // pixels and colours above their alpha.
@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "ops/bluescreen.h"
 #include "ops/composite.h"
 #include "ops/dither.h"
 #include "ops/pixel.h"
@@ -183,5 +184,27 @@ TEST(PixelLoops, ErrorDiffusionMatchesThePlainSearchAndSpread) {
             DiffusionTrace trace;
             EXPECT_EQ(after(w, h, pixels, [&](Image &i) { errorDiffuse(i, *palette, trace); }), expected)
                 << palette->size << " colours, " << w << " x " << h;
+        }
+}
+
+TEST(PixelLoops, BluescreenMatchesThePlainFormula) {
+    srand(7);
+    const double parameters[][3] = {{255, 2.1, 0.6}, {255, 1, 1}, {100, 0.5, 2}, {-5, 3, 0.1}, {300, -1, 0.5}};
+    for (auto [bk, mu1, mu2] : parameters)
+        for (auto [w, h] : kSizes) {
+            const Bytes pixels = noise(w, h);
+            Bytes expected = pixels;
+            for (size_t i = 0; i < expected.size(); i += 4) {
+                uint8_t *p = &expected[i];
+                if (p[3] == 0) {
+                    p[0] = p[1] = p[2] = 0;
+                    continue;
+                }
+                const double v = mu1 * (std::min((int)bk, (int)p[2]) - mu2 * std::max(p[0], p[1]));
+                const int matte = v > 0 ? (v < 255 ? 255 - (int)v : 0) : 255;
+                for (int k = 0; k < 3; ++k) p[k] = (uint8_t)mulDiv255(unpremultiplyChannel(p[k], p[3]), matte);
+                p[3] = (uint8_t)matte;
+            }
+            EXPECT_EQ(after(w, h, pixels, [&](Image &i) { bluescreenMatte(i, (int)bk, mu1, mu2); }), expected) << bk;
         }
 }
