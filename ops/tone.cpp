@@ -75,50 +75,49 @@ void dissolveImage(Image &image, float factor) {
 bool differenceMatte(Image &first, const Image &second, double threshold) {
     if (!first.pixels || !second.pixels) return true;
     const StraightColours &straight = straightColours();
-    unsigned char *matte = allocPixels(first.width, first.height);
-    if (!matte) return false;
     // Channel differences are whole numbers: d > threshold exactly when d
     // exceeds the threshold's floor (below 0 every one does, not-a-number none).
     const int most = threshold < 0 ? -1 : threshold < 255 ? (int)threshold : 255;
-    const unsigned char *p = first.pixels, *q = second.pixels;
+    const uint16_t least = (uint16_t)(most + 1); // the least difference that counts
+    auto gap = [](uint16_t x, uint16_t y) { return (uint16_t)(x > y ? x - y : y - x); };
+    // Each matte pixel depends on the two pixels at its place alone, so it
+    // is written over the first image's pixel: no new buffer. The new alpha
+    // is 255 or 0, so premultiplying by it keeps the straight colour or
+    // clears it; an opaque second pixel is its own straight colour.
+    unsigned char *p = first.pixels;
+    const unsigned char *q = second.pixels;
     const size_t count = (size_t)first.width * first.height;
-    // The new alpha is 255 or 0, so premultiplying by it keeps the straight
-    // colour or clears it; an opaque second pixel is its own straight colour.
     for (size_t i = 0; i < count; i += kRunPixels) {
         const size_t n = std::min((size_t)kRunPixels, count - i);
-        const unsigned char *a = p + i * 4, *b = q + i * 4;
-        unsigned char *m = matte + i * 4;
+        unsigned char *a = p + i * 4;
+        const unsigned char *b = q + i * 4;
         if (n == kRunPixels && runIsOpaque(b)) {
-            // Pixels as two 16-bit halves, channels 0 | 1 << 8 and 2 | alpha << 8,
-            // and no branch: vector code.
-            const uint16_t least = (uint16_t)(most + 1); // the least difference that counts
-            for (int k = 0; k < kRunPixels; ++k, a += 4, b += 4, m += 4) {
+            // Pixels as two 16-bit halves, channels 0 | 1 << 8 and
+            // 2 | alpha << 8, and no branch: vector code.
+            for (int k = 0; k < kRunPixels; ++k, a += 4, b += 4) {
                 uint16_t aLow, aHigh, bLow, bHigh;
                 memcpy(&aLow, a, 2);
                 memcpy(&aHigh, a + 2, 2);
                 memcpy(&bLow, b, 2);
                 memcpy(&bHigh, b + 2, 2);
-                auto gap = [](uint16_t x, uint16_t y) { return (uint16_t)(x > y ? x - y : y - x); };
                 const uint16_t largest = std::max({gap(aLow & 0xFF, bLow & 0xFF), gap(aLow >> 8, bLow >> 8),
                                                    gap(aHigh & 0xFF, bHigh & 0xFF)});
                 const uint16_t keep = largest >= least ? 0xFFFF : 0;
                 const uint16_t outLow = bLow & keep, outHigh = bHigh & keep;
-                memcpy(m, &outLow, 2);
-                memcpy(m + 2, &outHigh, 2);
+                memcpy(a, &outLow, 2);
+                memcpy(a + 2, &outHigh, 2);
             }
             continue;
         }
-        for (size_t k = 0; k < n; ++k, a += 4, b += 4, m += 4) {
-            const bool differs = abs(a[0] - b[0]) > most || abs(a[1] - b[1]) > most || abs(a[2] - b[2]) > most;
-            if (differs && b[3] != 0) {
-                const unsigned char *row = straight.of[b[3]];
-                for (int c = 0; c < 3; ++c) m[c] = row[b[c]];
-                m[3] = 255;
-            } else {
-                m[0] = m[1] = m[2] = m[3] = 0;
-            }
+        // Without a branch too: the straight colour of a transparent pixel
+        // is 0, and so is its alpha.
+        for (size_t k = 0; k < n; ++k, a += 4, b += 4) {
+            const uint16_t largest = std::max({gap(a[0], b[0]), gap(a[1], b[1]), gap(a[2], b[2])});
+            const unsigned char keep = largest >= least ? 255 : 0;
+            const unsigned char *row = straight.of[b[3]];
+            for (int c = 0; c < 3; ++c) a[c] = row[b[c]] & keep;
+            a[3] = b[3] ? keep : 0;
         }
     }
-    first.replace(first.width, first.height, matte);
     return true;
 }

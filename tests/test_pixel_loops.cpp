@@ -1,7 +1,7 @@
-// The per-pixel operations, whose loops are written for vector code or tables and take
-// runs of opaque pixels apart, against plain per-pixel formulas on noise:
-// sizes that leave partial runs, opaque runs of every length, transparent
-// pixels and colours above their alpha.
+// The per-pixel operations, whose loops are written for vector code or
+// tables and take runs of opaque pixels apart, against plain per-pixel
+// formulas on noise: sizes that leave partial runs, opaque runs of every
+// length, transparent pixels and colours above their alpha.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
