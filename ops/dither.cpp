@@ -112,44 +112,74 @@ void grayLevels(Image &image) {
     }
 }
 
+namespace {
+
+// One pixel of error diffusion: its colour plus the errors carried to it
+// from above (`here`) and from the left (`right`) becomes the nearest
+// palette colour; the error left over goes 3/8 to the right (into `right`,
+// kept in registers rather than added into the row and read back at once),
+// 3/8 down and 1/4 down to the right (into `below`). Nothing goes down-left,
+// and the last two columns pass nothing to the right.
+inline void diffusePixel(unsigned char *p, const int *here, int *below, int right[3], bool passesRight,
+                         const Palette &palette, const PaletteChannels &channels, DiffusionStep &step) {
+    for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k] + right[k];
+    const unsigned char *chosen = palette.colours[channels.nearest(step.value)];
+    for (int k = 0; k < 3; ++k) {
+        step.chosen[k] = chosen[k];
+        const int e = step.error[k] = step.value[k] - chosen[k];
+        right[k] = passesRight ? 3 * e / 8 : 0;
+        if (passesRight) below[3 + k] += e / 4;
+        below[k] += 3 * e / 8;
+        p[k] = chosen[k];
+    }
+}
+
+} // namespace
+
 bool errorDiffuse(Image &image, const Palette &palette, DiffusionTrace &trace) {
     trace.count = 0;
     unsigned char *p = image.pixels;
     if (!p) return true;
     // Each output pixel depends only on its own input and the errors carried
-    // to it, so the pixels are rewritten in place. Two rows of errors, three
-    // channels per column: the row being worked on and the one below it.
-    const size_t rowLength = (size_t)image.width * 3;
-    int *errors = (int *)calloc(2 * rowLength, sizeof(int));
-    if (!errors) return false;
-    int *current = errors, *next = errors + rowLength;
-    const PaletteChannels channels(palette);
+    // to it, so the pixels are rewritten in place. Rows go in pairs, the
+    // lower one a pixel behind the upper one: a pixel's errors from above
+    // are complete once the pixel above it is done. The two rows' chains of
+    // work then overlap in the processor, which one row's chain, each pixel
+    // waiting for the one before, cannot. Three rows of errors, three
+    // channels per column: the upper row's, the lower row's and the next.
     const int width = image.width, height = image.height;
-    for (int row = 0; row < height; ++row) {
-        std::fill(next, next + rowLength, 0);
-        // The error passed to the right, kept in registers rather than added
-        // into the current row and read back at once.
-        int right[3] = {0, 0, 0};
-        for (int column = 0; column < width; ++column, p += 4) {
-            const int *here = current + column * 3;
-            int *below = next + column * 3;
-            DiffusionStep step;
-            for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k] + right[k];
-            const unsigned char *chosen = palette.colours[channels.nearest(step.value)];
-            // Nothing goes down-left, and the last two columns pass nothing
-            // to the right.
-            const bool passesRight = column < width - 2;
-            for (int k = 0; k < 3; ++k) {
-                step.chosen[k] = chosen[k];
-                const int e = step.error[k] = step.value[k] - chosen[k];
-                right[k] = passesRight ? 3 * e / 8 : 0;
-                if (passesRight) below[3 + k] += e / 4;
-                below[k] += 3 * e / 8;
-                p[k] = chosen[k];
-            }
-            if (row < 2 && column < 2) trace.steps[trace.count++] = step;
+    const size_t rowLength = (size_t)width * 3;
+    int *errors = (int *)calloc(3 * rowLength, sizeof(int));
+    if (!errors) return false;
+    int *upperErrors = errors, *lowerErrors = errors + rowLength, *nextErrors = errors + 2 * rowLength;
+    const PaletteChannels channels(palette);
+    const int traceColumns = std::min(width, 2);
+    DiffusionStep step;
+    // Records the first two pixels of the first two rows, in row order.
+    auto traced = [&](int row, int column) {
+        if (row < 2 && column < 2) {
+            trace.steps[row * traceColumns + column] = step;
+            ++trace.count;
         }
-        std::swap(current, next);
+    };
+    for (int row = 0; row < height; row += 2, p += 8 * (size_t)width) {
+        const bool pair = row + 1 < height;
+        std::fill(lowerErrors, lowerErrors + rowLength, 0);
+        std::fill(nextErrors, nextErrors + rowLength, 0);
+        unsigned char *upper = p, *lower = p + 4 * (size_t)width;
+        int upperRight[3] = {0, 0, 0}, lowerRight[3] = {0, 0, 0};
+        for (int column = 0; column < width; ++column) {
+            const bool passesRight = column < width - 2;
+            const size_t at = (size_t)column * 3;
+            diffusePixel(upper + column * 4, upperErrors + at, lowerErrors + at, upperRight, passesRight, palette,
+                         channels, step);
+            traced(row, column);
+            if (!pair) continue;
+            diffusePixel(lower + column * 4, lowerErrors + at, nextErrors + at, lowerRight, passesRight, palette,
+                         channels, step);
+            traced(row + 1, column);
+        }
+        std::swap(upperErrors, nextErrors);
     }
     free(errors);
     return true;
