@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "core/console.h"
+#include "pixel_memory.h"
 #include "tga.h"
 
 unsigned char *allocPixels(int width, int height) {
     if (width <= 0 || height <= 0 || (uint64_t)width * (uint64_t)height > SIZE_MAX / 4) return nullptr;
-    return (unsigned char *)malloc((size_t)width * height * 4);
+    return (unsigned char *)allocatePixelMemory((size_t)width * height * 4);
 }
 
 void Image::release() {
@@ -42,22 +43,18 @@ void Image::flipRows() {
 
 bool Image::load(const char *path) {
     int w = 0, h = 0;
-    unsigned char *loaded = tgaLoad(path, &w, &h, TGA_RGBA);
+    unsigned char *loaded = tgaLoadRows(path, &w, &h, TGA_RGBA, TGA_TOP_DOWN);
     if (!loaded) {
         consolePrintRed("Error trying to set image to `%s'!\n", path);
         consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
         return false;
     }
     replace(w, h, loaded);
-    flipRows();
     return true;
 }
 
 bool Image::save(const char *path) {
-    flipRows();
-    int ok = tgaWrite(path, width, height, pixels, TGA_RGBA);
-    flipRows();
-    if (!ok) {
+    if (!tgaWriteRows(path, width, height, pixels, TGA_RGBA, TGA_TOP_DOWN)) {
         consolePrintRed("Couldn't write TGA image!\n");
         consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
         return false;

@@ -26,12 +26,18 @@ enum TgaError {
     TGA_OUT_OF_MEMORY = 13,
 };
 
+// Orders of the rows of a pixel buffer: the bottom row of the picture first,
+// the library's own order, or the top row first.
+enum TgaRowOrder { TGA_BOTTOM_UP = 0, TGA_TOP_DOWN = 1 };
+
 // Reads a TGA file. On success returns a buffer of width x height x format
-// bytes allocated with malloc (the caller frees it), bottom row of the
+// bytes that the caller frees with free(), bottom row of the
 // picture first, each row left to right, colour premultiplied by alpha, and
 // stores the size. On failure returns null, leaves the outputs alone and sets
 // the last-error code.
 unsigned char *tgaLoad(const char *fileName, int *width, int *height, int format);
+// tgaLoad with the rows of the result in the given order.
+unsigned char *tgaLoadRows(const char *fileName, int *width, int *height, int format, TgaRowOrder order);
 
 // Writes width x height pixels of `format` bytes, buffer order (the first
 // row becomes the bottom row of the file), as an uncompressed true-colour
@@ -39,6 +45,9 @@ unsigned char *tgaLoad(const char *fileName, int *width, int *height, int format
 // replaced once the new one is complete. Returns 1 on success, 0 on failure
 // with the last-error code set.
 int tgaWrite(const char *fileName, int width, int height, const unsigned char *pixels, int format);
+// tgaWrite of a buffer whose rows are in the given order.
+int tgaWriteRows(const char *fileName, int width, int height, const unsigned char *pixels, int format,
+                 TgaRowOrder order);
 
 // The code of the last failed call; successful calls leave it unchanged.
 int tgaLastError();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "pixel_memory.h"
 #include "tga.h"
 #include "tga_private.h"
 
@@ -33,6 +34,8 @@ Header parseHeader(const unsigned char *b) {
 int bytesForBits(int bits) { return bits == 0 ? 1 : (bits + 7) / 8; }
 
 // Reads a file through one large block buffer instead of a call per byte.
+// The decoders convert straight out of the buffer: 64 KiB blocks stay in the
+// cache, and larger ones made the whole read slower on the machines measured.
 class BlockReader {
   public:
     explicit BlockReader(FILE *f) : file(f), buffer(1 << 16) {}
@@ -40,27 +43,32 @@ class BlockReader {
     // False when the file ends before n bytes could be read.
     bool read(unsigned char *dst, size_t n) {
         while (n > 0) {
-            if (!refill()) return false;
-            size_t k = std::min(n, length - pos);
+            const size_t k = std::min(n, available());
+            if (k == 0) return false;
             if (dst) {
-                memcpy(dst, buffer.data() + pos, k);
+                memcpy(dst, data(), k);
                 dst += k;
             }
-            pos += k;
+            take(k);
             n -= k;
         }
         return true;
     }
     bool skip(size_t n) { return read(nullptr, n); }
 
-  private:
-    bool refill() {
-        if (pos < length) return true;
-        length = fread(buffer.data(), 1, buffer.size(), file);
-        pos = 0;
-        return length > 0;
+    // The bytes buffered and not yet taken, after a refill when none are
+    // left; 0 at the end of the file.
+    size_t available() {
+        if (pos == length) {
+            length = fread(buffer.data(), 1, buffer.size(), file);
+            pos = 0;
+        }
+        return length - pos;
     }
+    const unsigned char *data() const { return buffer.data() + pos; }
+    void take(size_t n) { pos += n; }
 
+  private:
     FILE *file;
     std::vector<unsigned char> buffer;
     size_t pos = 0, length = 0;
@@ -90,11 +98,32 @@ struct FiveBitScale {
 };
 const FiveBitScale fiveBit;
 
+// floor(x / 255) for x up to 255 x 255, in 16 bits so that loops vectorise.
+inline uint16_t divide255(uint16_t x) { return (uint16_t)((x + 1 + (x >> 8)) >> 8); }
+
 inline void storePremultiplied(unsigned char *dst, unsigned r, unsigned g, unsigned b, unsigned a) {
-    dst[0] = (unsigned char)(r * a / 255);
-    dst[1] = (unsigned char)(g * a / 255);
-    dst[2] = (unsigned char)(b * a / 255);
+    dst[0] = (unsigned char)divide255((uint16_t)(r * a));
+    dst[1] = (unsigned char)divide255((uint16_t)(g * a));
+    dst[2] = (unsigned char)divide255((uint16_t)(b * a));
     dst[3] = (unsigned char)a;
+}
+
+// 32-bit values with alpha, the common case, taken as two 16-bit halves
+// (blue | green << 8, red | alpha << 8): in this form the compiler turns the
+// loop into vector code of 16-bit lanes, several times faster than byte by
+// byte.
+void premultiplyBgra(const unsigned char *src, size_t count, unsigned char *dst) {
+    for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
+        uint16_t low, high;
+        memcpy(&low, src, 2);
+        memcpy(&high, src + 2, 2);
+        const uint16_t a = high >> 8;
+        const uint16_t r = divide255((uint16_t)((high & 0xFF) * a)), g = divide255((uint16_t)((low >> 8) * a)),
+                       b = divide255((uint16_t)((low & 0xFF) * a));
+        const uint16_t outLow = (uint16_t)(r | g << 8), outHigh = (uint16_t)(b | a << 8);
+        memcpy(dst, &outLow, 2);
+        memcpy(dst + 2, &outHigh, 2);
+    }
 }
 
 // Converts `count` values laid out as `layout` into premultiplied RGBA.
@@ -117,11 +146,25 @@ void convertValues(Layout layout, bool useAlpha, const unsigned char *src, size_
         }
         break;
     case Layout::Bgr24:
-        for (size_t i = 0; i < count; ++i, src += 3, dst += 4) storePremultiplied(dst, src[2], src[1], src[0], 255);
+        // Opaque: premultiplying keeps the colour.
+        for (size_t i = 0; i < count; ++i, src += 3, dst += 4) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            dst[3] = 255;
+        }
         break;
     case Layout::Bgra32:
-        for (size_t i = 0; i < count; ++i, src += 4, dst += 4)
-            storePremultiplied(dst, src[2], src[1], src[0], useAlpha ? src[3] : 255);
+        if (useAlpha) {
+            premultiplyBgra(src, count, dst);
+            break;
+        }
+        for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            dst[3] = 255;
+        }
         break;
     }
 }
@@ -160,15 +203,18 @@ struct Decoder {
     }
 };
 
-// Collects decoded pixels in file order, one row at a time, and puts each
-// finished row at its place in the output: bottom row first, left to right.
+// Takes decoded pixels in file order, one row at a time, and puts each row
+// at its place in the output, bottom or top row first as asked, each row
+// left to right. RGBA rows stored left to right are decoded in place;
+// others go through a staging row.
 class RowPlacer {
   public:
-    RowPlacer(unsigned char *out, int w, int h, int format, int origin)
-        : out(out), width(w), height(h), format(format), fromTop(origin >= 2), fromRight(origin & 1),
-          staging((size_t)w * 4) {}
+    RowPlacer(unsigned char *out, int w, int h, int format, int origin, TgaRowOrder order)
+        : out(out), width(w), height(h), format(format), fromRight(origin & 1),
+          sameOrder((origin >= 2) == (order == TGA_TOP_DOWN)), direct(format == TGA_RGBA && !fromRight),
+          staging(direct ? 0 : (size_t)w * 4) {}
 
-    unsigned char *next() { return staging.data() + filled * 4; }
+    unsigned char *next() { return (direct ? rowStart() : staging.data()) + filled * 4; }
     size_t roomInRow() const { return width - filled; }
     bool done() const { return row == height; }
     uint64_t pixelsLeft() const { return (uint64_t)(height - row) * width - filled; }
@@ -176,29 +222,43 @@ class RowPlacer {
     void advance(size_t n) {
         filled += n;
         if (filled < (size_t)width) return;
-        int y = fromTop ? height - 1 - row : row;
-        unsigned char *dst = out + (size_t)y * width * format;
-        for (int x = 0; x < width; ++x, dst += format)
-            memcpy(dst, &staging[(size_t)(fromRight ? width - 1 - x : x) * 4], format);
+        if (!direct) {
+            unsigned char *dst = rowStart();
+            for (int x = 0; x < width; ++x, dst += format)
+                memcpy(dst, &staging[(size_t)(fromRight ? width - 1 - x : x) * 4], format);
+        }
         filled = 0;
         ++row;
     }
 
   private:
+    // The output row of the current file row.
+    unsigned char *rowStart() const {
+        return out + (size_t)(sameOrder ? row : height - 1 - row) * width * format;
+    }
+
     unsigned char *out;
     int width, height, format;
-    bool fromTop, fromRight;
+    bool fromRight, sameOrder, direct;
     std::vector<unsigned char> staging;
     size_t filled = 0;
     int row = 0;
 };
 
-int decodeRaw(BlockReader &in, const Decoder &decoder, RowPlacer &placer, int width) {
-    std::vector<unsigned char> fileRow((size_t)width * decoder.valueBytes);
+int decodeRaw(BlockReader &in, const Decoder &decoder, RowPlacer &placer) {
+    const size_t valueBytes = decoder.valueBytes;
+    std::vector<unsigned char> split(valueBytes); // a value that straddles two blocks
     while (!placer.done()) {
-        if (!in.read(fileRow.data(), fileRow.size())) return TGA_UNEXPECTED_EOF;
-        if (!decoder.convert(fileRow.data(), width, placer.next())) return TGA_BAD_COLORMAP;
-        placer.advance(width);
+        const size_t whole = std::min(in.available() / valueBytes, placer.roomInRow());
+        if (whole == 0) {
+            if (!in.read(split.data(), valueBytes)) return TGA_UNEXPECTED_EOF;
+            if (!decoder.convert(split.data(), 1, placer.next())) return TGA_BAD_COLORMAP;
+            placer.advance(1);
+            continue;
+        }
+        if (!decoder.convert(in.data(), whole, placer.next())) return TGA_BAD_COLORMAP;
+        in.take(whole * valueBytes);
+        placer.advance(whole);
     }
     return TGA_NO_ERROR;
 }
@@ -251,7 +311,7 @@ struct FreeDeleter {
 };
 
 // Everything after opening the file; returns the error code.
-int loadFromFile(FILE *f, int format, unsigned char **result, int *width, int *height) {
+int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result, int *width, int *height) {
     struct stat st;
     int64_t fileSize = -1; // unknown for pipes and devices
     if (fstat(fileno(f), &st) == 0) {
@@ -304,11 +364,10 @@ int loadFromFile(FILE *f, int format, unsigned char **result, int *width, int *h
         (uint64_t)kTgaHeaderSize + hd.idLength + mapBytes + leastPixelBytes > (uint64_t)fileSize)
         return TGA_UNEXPECTED_EOF;
 
-    std::unique_ptr<unsigned char, FreeDeleter> out((unsigned char *)malloc(pixelCount * format));
+    std::unique_ptr<unsigned char, FreeDeleter> out((unsigned char *)allocatePixelMemory(pixelCount * format));
     if (!out) return TGA_OUT_OF_MEMORY;
-    RowPlacer placer(out.get(), hd.width, hd.height, format, hd.origin());
-    int code = hd.isRunLength() ? decodeRunLength(in, decoder, placer)
-                                : decodeRaw(in, decoder, placer, hd.width);
+    RowPlacer placer(out.get(), hd.width, hd.height, format, hd.origin(), order);
+    int code = hd.isRunLength() ? decodeRunLength(in, decoder, placer) : decodeRaw(in, decoder, placer);
     if (code != TGA_NO_ERROR) return code;
     *result = out.release();
     *width = hd.width;
@@ -319,6 +378,10 @@ int loadFromFile(FILE *f, int format, unsigned char **result, int *width, int *h
 } // namespace
 
 unsigned char *tgaLoad(const char *fileName, int *width, int *height, int format) {
+    return tgaLoadRows(fileName, width, height, format, TGA_BOTTOM_UP);
+}
+
+unsigned char *tgaLoadRows(const char *fileName, int *width, int *height, int format, TgaRowOrder order) {
     if (format != TGA_RGB && format != TGA_RGBA) {
         tgaSetError(TGA_BAD_FORMAT);
         return nullptr;
@@ -329,7 +392,7 @@ unsigned char *tgaLoad(const char *fileName, int *width, int *height, int format
         return nullptr;
     }
     unsigned char *result = nullptr;
-    int code = loadFromFile(f, format, &result, width, height);
+    int code = loadFromFile(f, format, order, &result, width, height);
     fclose(f);
     if (code != TGA_NO_ERROR) tgaSetError(code);
     return result;

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,9 @@ constexpr int kImageIdLength = sizeof kImageId - 1;
 // straight colours require; indexed [alpha][colour]. Built on first use.
 struct UnpremultiplyTable {
     unsigned char value[256][256];
+    // Whether opaque pixels keep their colour bytes, so that runs of them
+    // can skip the table.
+    bool opaqueKeepsColour = true;
     UnpremultiplyTable() {
         const float k = 1.0f / 255.0f;
         for (int a = 0; a < 256; ++a) {
@@ -31,12 +36,62 @@ struct UnpremultiplyTable {
                 value[a][c] = x > 1.0f ? 255 : (unsigned char)(int)(x * 255.0f);
             }
         }
+        for (int c = 0; c < 256; ++c) opaqueKeepsColour = opaqueKeepsColour && value[255][c] == c;
     }
 };
 
 const UnpremultiplyTable &unpremultiplyTable() {
     static const UnpremultiplyTable table;
     return table;
+}
+
+// Pixels checked at a time for being opaque.
+constexpr int kRunPixels = 16;
+
+bool allOpaque(const unsigned char *src) {
+    uint32_t all = 0xFFFFFFFFu;
+    for (int i = 0; i < kRunPixels; ++i) {
+        uint32_t word;
+        memcpy(&word, src + i * 4, 4);
+        all &= word;
+    }
+    return all >> 24 == 255;
+}
+
+// RGBA to BGRA, taking each pixel as two 16-bit halves (red | green << 8,
+// blue | alpha << 8), a form the compiler turns into vector code.
+void swapRedBlue(const unsigned char *src, unsigned char *dst) {
+    for (int i = 0; i < kRunPixels; ++i, src += 4, dst += 4) {
+        uint16_t low, high;
+        memcpy(&low, src, 2);
+        memcpy(&high, src + 2, 2);
+        const uint16_t outLow = (uint16_t)((high & 0xFF) | (low & 0xFF00)),
+                       outHigh = (uint16_t)((low & 0xFF) | (high & 0xFF00));
+        memcpy(dst, &outLow, 2);
+        memcpy(dst + 2, &outHigh, 2);
+    }
+}
+
+// One row of RGBA pixels as straight BGRA. Runs of opaque pixels, most of a
+// typical picture, only swap red and blue; the others look their colours up.
+void straightBgraRow(const unsigned char *src, int width, unsigned char *dst) {
+    const UnpremultiplyTable &table = unpremultiplyTable();
+    for (int x = 0; x < width; x += kRunPixels) {
+        const int n = std::min(kRunPixels, width - x);
+        if (n == kRunPixels && table.opaqueKeepsColour && allOpaque(src + x * 4)) {
+            swapRedBlue(src + x * 4, dst + x * 4);
+            continue;
+        }
+        for (int i = x; i < x + n; ++i) {
+            const unsigned char *p = src + i * 4;
+            const unsigned char *divide = table.value[p[3]];
+            unsigned char *q = dst + i * 4;
+            q[0] = divide[p[2]];
+            q[1] = divide[p[1]];
+            q[2] = divide[p[0]];
+            q[3] = p[3];
+        }
+    }
 }
 
 // Writes to a temporary file beside a regular (or not yet existing) target
@@ -111,6 +166,11 @@ void putLe16(unsigned char *p, int v) {
 } // namespace
 
 int tgaWrite(const char *fileName, int width, int height, const unsigned char *pixels, int format) {
+    return tgaWriteRows(fileName, width, height, pixels, format, TGA_BOTTOM_UP);
+}
+
+int tgaWriteRows(const char *fileName, int width, int height, const unsigned char *pixels, int format,
+                 TgaRowOrder order) {
     int code = TGA_NO_ERROR;
     if (format != TGA_RGB && format != TGA_RGBA)
         code = TGA_BAD_FORMAT;
@@ -138,28 +198,29 @@ int tgaWrite(const char *fileName, int width, int height, const unsigned char *p
     memcpy(header + kTgaHeaderSize, kImageId, kImageIdLength);
     bool ok = out.write(header, sizeof header);
 
+    // Rows are converted into a block of about 1 MiB that is written at
+    // once: much smaller writes made writing the file twice as slow.
     const size_t rowBytes = (size_t)width * format;
-    std::vector<unsigned char> row(rowBytes);
-    for (int y = 0; ok && y < height; ++y) {
-        const unsigned char *src = pixels + y * rowBytes;
-        unsigned char *dst = row.data();
-        if (format == TGA_RGBA) {
-            const UnpremultiplyTable &table = unpremultiplyTable();
-            for (int x = 0; x < width; ++x, src += 4, dst += 4) {
-                const unsigned char *divide = table.value[src[3]];
-                dst[0] = divide[src[2]];
-                dst[1] = divide[src[1]];
-                dst[2] = divide[src[0]];
-                dst[3] = src[3];
-            }
-        } else {
-            for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
+    const int blockRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 20) / rowBytes) : 1;
+    std::vector<unsigned char> block(rowBytes * std::min(blockRows, std::max(height, 1)));
+    for (int first = 0; ok && first < height; first += blockRows) {
+        const int rows = std::min(blockRows, height - first);
+        for (int r = 0; r < rows; ++r) {
+            // The file holds the bottom row first.
+            const int y = order == TGA_BOTTOM_UP ? first + r : height - 1 - first - r;
+            const unsigned char *src = pixels + y * rowBytes;
+            unsigned char *dst = block.data() + r * rowBytes;
+            if (format == TGA_RGBA) {
+                straightBgraRow(src, width, dst);
+            } else {
+                for (int x = 0; x < width; ++x, src += 3, dst += 3) {
+                    dst[0] = src[2];
+                    dst[1] = src[1];
+                    dst[2] = src[0];
+                }
             }
         }
-        ok = out.write(row.data(), rowBytes);
+        ok = out.write(block.data(), rows * rowBytes);
     }
     if (!out.commit(ok)) {
         tgaSetError(TGA_CANNOT_WRITE);

@@ -1,6 +1,7 @@
 #include "bluescreen.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "pixel.h"
 
@@ -16,6 +17,13 @@ int matteAlpha(double v) { return v > 0.0 ? (v < 255.0 ? 255 - (int)v : 0) : 255
 void bluescreenMatte(Image &image, int bk, double mu1, double mu2) {
     unsigned char *p = image.pixels;
     if (!p) return;
+    // The matte depends on the blue byte and the larger of red and green
+    // alone: looked up, [blue][max(red, green)].
+    std::vector<unsigned char> mattes(256 * 256);
+    for (int blue = 0; blue < 256; ++blue)
+        for (int redGreen = 0; redGreen < 256; ++redGreen)
+            mattes[blue * 256 + redGreen] = (unsigned char)matteAlpha(mu1 * (std::min(bk, blue) - mu2 * redGreen));
+    const StraightColours &straight = straightColours();
     // Each pixel depends on itself alone, so the new pixels are written in
     // place.
     const size_t count = (size_t)image.width * image.height;
@@ -25,10 +33,8 @@ void bluescreenMatte(Image &image, int bk, double mu1, double mu2) {
             p[0] = p[1] = p[2] = 0; // no colour to carry over
             continue;
         }
-        const int blue = std::min(bk, (int)p[2]);
-        const int redGreen = std::max(p[0], p[1]);
-        const int matte = matteAlpha(mu1 * (blue - mu2 * redGreen));
-        for (int k = 0; k < 3; ++k) p[k] = (unsigned char)mulDiv255(unpremultiplyChannel(p[k], alpha), matte);
+        const int matte = mattes[p[2] * 256 + std::max(p[0], p[1])];
+        for (int k = 0; k < 3; ++k) p[k] = (unsigned char)mulDiv255(straight.of[alpha][p[k]], matte);
         p[3] = (unsigned char)matte;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "pixel.h"
@@ -32,11 +33,23 @@ CropResult cropImage(Image &image, int x, int y, int width, int height) {
         return CropResult::StartOutside;
     if (w > INT_MAX || h > INT_MAX) return CropResult::NoMemory;
 
+    const size_t rowBytes = (size_t)w * 4;
+    if (w > 0 && h > 0 && left + w <= image.width && top + h <= image.height) {
+        // Inside the image: the rows move to the front of its own buffer,
+        // each to a place before its own, and the rest is given back.
+        for (long long row = 0; row < h; ++row)
+            memmove(image.pixels + (size_t)row * rowBytes,
+                    image.pixels + ((size_t)(top + row) * image.width + left) * 4, rowBytes);
+        unsigned char *kept = (unsigned char *)realloc(image.pixels, rowBytes * h);
+        if (kept) image.pixels = kept; // else the larger block holds the same rows
+        image.width = (int)w;
+        image.height = (int)h;
+        return CropResult::Done;
+    }
     unsigned char *pixels = nullptr;
     if (w > 0 && h > 0) {
         pixels = allocPixels((int)w, (int)h);
         if (!pixels) return CropResult::NoMemory;
-        const size_t rowBytes = (size_t)w * 4;
         const size_t inside = (size_t)std::min<long long>(w, image.width - left) * 4;
         for (long long row = 0; row < h; ++row) {
             unsigned char *target = pixels + (size_t)row * rowBytes;

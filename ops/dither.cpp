@@ -1,7 +1,10 @@
 #include "dither.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -29,33 +32,59 @@ const int kClip[1] = {383}; // at least 384 is white
 const int kOrdered2[2 * 2] = {450, 150, 300, 600};
 const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
 
+// Each pixel is taken as two 16-bit halves, red | green << 8 and
+// blue | alpha << 8, so that the compiler turns the loop into vector code.
 void thresholdDither(Image &image, const int *matrix, int n) {
     unsigned char *p = image.pixels;
     if (!p) return;
-    for (int row = 0; row < image.height; ++row) {
-        const int *thresholds = matrix + (row % n) * n;
-        for (int column = 0; column < image.width; ++column, p += 4) {
-            const unsigned char level = p[0] + p[1] + p[2] > thresholds[column % n] ? 255 : 0;
-            p[0] = p[1] = p[2] = level;
+    const int width = image.width, height = image.height;
+    // The thresholds of each row of the matrix, repeated across a whole row
+    // of the image: no remainder per pixel.
+    std::vector<uint16_t> thresholds((size_t)n * width);
+    for (int i = 0; i < n; ++i)
+        for (int column = 0; column < width; ++column)
+            thresholds[(size_t)i * width + column] = (uint16_t)matrix[i * n + column % n];
+    for (int row = 0; row < height; ++row) {
+        const uint16_t *threshold = &thresholds[(size_t)(row % n) * width];
+        for (int column = 0; column < width; ++column, p += 4) {
+            uint16_t low, high;
+            memcpy(&low, p, 2);
+            memcpy(&high, p + 2, 2);
+            const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
+            const uint16_t level = sum > threshold[column] ? 0xFFFF : 0;
+            const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
+            memcpy(p, &level, 2);
+            memcpy(p + 2, &outHigh, 2);
         }
     }
 }
 
-// Index of the palette colour nearest to v. A colour is taken only when it
-// is strictly nearer than the best so far, starting from entry 0 at
-// distance 1000: ties go to the lower index.
-int nearestColour(const Palette &palette, const int v[3]) {
-    int best = 0, bestDistance = 1000;
-    for (int i = 0; i < palette.size; ++i) {
-        const unsigned char *c = palette.colours[i];
-        const int distance = abs(v[0] - c[0]) + abs(v[1] - c[1]) + abs(v[2] - c[2]);
-        if (distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
+// The palette as three arrays, for a search loop that becomes vector code.
+struct PaletteChannels {
+    std::vector<int> red, green, blue;
+    explicit PaletteChannels(const Palette &palette) : red(palette.size), green(palette.size), blue(palette.size) {
+        for (int i = 0; i < palette.size; ++i) {
+            red[i] = palette.colours[i][0];
+            green[i] = palette.colours[i][1];
+            blue[i] = palette.colours[i][2];
         }
     }
-    return best;
-}
+
+    // Index of the palette colour nearest to v. A colour is taken only when
+    // it is strictly nearer than the best so far, starting from entry 0 at
+    // distance 1000: ties go to the lower index, and entry 0 wins when no
+    // colour is nearer than 1000. Searched as the least of distance x 64 +
+    // index (palettes have fewer than 64 colours), without a branch.
+    int nearest(const int v[3]) const {
+        const int n = (int)red.size();
+        int least = 1000 * 64;
+        for (int i = 0; i < n; ++i) {
+            const int distance = abs(v[0] - red[i]) + abs(v[1] - green[i]) + abs(v[2] - blue[i]);
+            least = std::min(least, std::min(distance, 1000) * 64 + i);
+        }
+        return least < 1000 * 64 ? least % 64 : 0;
+    }
+};
 
 } // namespace
 
@@ -71,45 +100,86 @@ void grayLevels(Image &image) {
     unsigned char *p = image.pixels;
     if (!p) return;
     const size_t count = (size_t)image.width * image.height;
+    // As in thresholdDither, two 16-bit halves per pixel for vector code.
     for (size_t i = 0; i < count; ++i, p += 4) {
-        const unsigned char grey = (3 * p[0] + 6 * p[1] + p[2]) / 10;
-        p[0] = p[1] = p[2] = grey;
+        uint16_t low, high;
+        memcpy(&low, p, 2);
+        memcpy(&high, p + 2, 2);
+        const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
+        const uint16_t outLow = (uint16_t)(grey | grey << 8), outHigh = (uint16_t)(grey | (high & 0xFF00));
+        memcpy(p, &outLow, 2);
+        memcpy(p + 2, &outHigh, 2);
     }
 }
+
+namespace {
+
+// One pixel of error diffusion: its colour plus the errors carried to it
+// from above (`here`) and from the left (`right`) becomes the nearest
+// palette colour; the error left over goes 3/8 to the right (into `right`,
+// kept in registers rather than added into the row and read back at once),
+// 3/8 down and 1/4 down to the right (into `below`). Nothing goes down-left,
+// and the last two columns pass nothing to the right.
+inline void diffusePixel(unsigned char *p, const int *here, int *below, int right[3], bool passesRight,
+                         const Palette &palette, const PaletteChannels &channels, DiffusionStep &step) {
+    for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k] + right[k];
+    const unsigned char *chosen = palette.colours[channels.nearest(step.value)];
+    for (int k = 0; k < 3; ++k) {
+        step.chosen[k] = chosen[k];
+        const int e = step.error[k] = step.value[k] - chosen[k];
+        right[k] = passesRight ? 3 * e / 8 : 0;
+        if (passesRight) below[3 + k] += e / 4;
+        below[k] += 3 * e / 8;
+        p[k] = chosen[k];
+    }
+}
+
+} // namespace
 
 bool errorDiffuse(Image &image, const Palette &palette, DiffusionTrace &trace) {
     trace.count = 0;
     unsigned char *p = image.pixels;
     if (!p) return true;
     // Each output pixel depends only on its own input and the errors carried
-    // to it, so the pixels are rewritten in place. Two rows of errors, three
-    // channels per column: the row being worked on and the one below it.
-    const size_t rowLength = (size_t)image.width * 3;
-    int *errors = (int *)calloc(2 * rowLength, sizeof(int));
+    // to it, so the pixels are rewritten in place. Rows go in pairs, the
+    // lower one a pixel behind the upper one: a pixel's errors from above
+    // are complete once the pixel above it is done. The two rows' chains of
+    // work then overlap in the processor, which one row's chain, each pixel
+    // waiting for the one before, cannot. Three rows of errors, three
+    // channels per column: the upper row's, the lower row's and the next.
+    const int width = image.width, height = image.height;
+    const size_t rowLength = (size_t)width * 3;
+    int *errors = (int *)calloc(3 * rowLength, sizeof(int));
     if (!errors) return false;
-    int *current = errors, *next = errors + rowLength;
-    for (int row = 0; row < image.height; ++row) {
-        std::fill(next, next + rowLength, 0);
-        for (int column = 0; column < image.width; ++column, p += 4) {
-            int *here = current + column * 3;
-            DiffusionStep step;
-            for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k];
-            const unsigned char *chosen = palette.colours[nearestColour(palette, step.value)];
-            for (int k = 0; k < 3; ++k) {
-                step.chosen[k] = chosen[k];
-                const int e = step.error[k] = step.value[k] - chosen[k];
-                // Nothing goes down-left, and the last two columns pass
-                // nothing to the right.
-                if (column < image.width - 2) {
-                    here[3 + k] += 3 * e / 8;
-                    next[column * 3 + 3 + k] += e / 4;
-                }
-                next[column * 3 + k] += 3 * e / 8;
-                p[k] = chosen[k];
-            }
-            if (row < 2 && column < 2) trace.steps[trace.count++] = step;
+    int *upperErrors = errors, *lowerErrors = errors + rowLength, *nextErrors = errors + 2 * rowLength;
+    const PaletteChannels channels(palette);
+    const int traceColumns = std::min(width, 2);
+    DiffusionStep step;
+    // Records the first two pixels of the first two rows, in row order.
+    auto traced = [&](int row, int column) {
+        if (row < 2 && column < 2) {
+            trace.steps[row * traceColumns + column] = step;
+            ++trace.count;
         }
-        std::swap(current, next);
+    };
+    for (int row = 0; row < height; row += 2, p += 8 * (size_t)width) {
+        const bool pair = row + 1 < height;
+        std::fill(lowerErrors, lowerErrors + rowLength, 0);
+        std::fill(nextErrors, nextErrors + rowLength, 0);
+        unsigned char *upper = p, *lower = p + 4 * (size_t)width;
+        int upperRight[3] = {0, 0, 0}, lowerRight[3] = {0, 0, 0};
+        for (int column = 0; column < width; ++column) {
+            const bool passesRight = column < width - 2;
+            const size_t at = (size_t)column * 3;
+            diffusePixel(upper + column * 4, upperErrors + at, lowerErrors + at, upperRight, passesRight, palette,
+                         channels, step);
+            traced(row, column);
+            if (!pair) continue;
+            diffusePixel(lower + column * 4, lowerErrors + at, nextErrors + at, lowerRight, passesRight, palette,
+                         channels, step);
+            traced(row + 1, column);
+        }
+        std::swap(upperErrors, nextErrors);
     }
     free(errors);
     return true;

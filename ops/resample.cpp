@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -39,6 +40,23 @@ void keepBlock(Image &image, int left, int top, int width, int height) {
 
 } // namespace
 
+namespace {
+
+// Row i of the canvas of centreOnCanvas into `out`.
+void fillCanvasRow(const Image &image, int canvasWidth, int canvasHeight, const unsigned char background[4], int i,
+                   unsigned char *out) {
+    const int offX = canvasWidth / 2 - image.width / 2, offY = canvasHeight / 2 - image.height / 2;
+    // Canvas columns first .. last - 1 show the image, if row i does.
+    const int first = std::max(0, offX), last = std::min(canvasWidth, offX + image.width);
+    const bool showsImage = i >= offY && i < offY + image.height && first < last;
+    for (int j = 0; j < canvasWidth; ++j) memcpy(out + j * 4, background, 4);
+    if (showsImage)
+        memcpy(out + first * 4, image.pixels + ((size_t)(i - offY) * image.width + (first - offX)) * 4,
+               (size_t)(last - first) * 4);
+}
+
+} // namespace
+
 unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHeight,
                               const unsigned char background[4]) {
     if (canvasWidth <= 0 || canvasHeight <= 0 ||
@@ -46,18 +64,8 @@ unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHei
         return nullptr;
     unsigned char *canvas = allocPixels(canvasWidth, canvasHeight);
     if (!canvas) return nullptr;
-    const int offX = canvasWidth / 2 - image.width / 2, offY = canvasHeight / 2 - image.height / 2;
-    // Canvas columns first .. last - 1 and rows top .. bottom - 1 show the image.
-    const int first = std::max(0, offX), last = std::min(canvasWidth, offX + image.width);
-    const int top = std::max(0, offY), bottom = std::min(canvasHeight, offY + image.height);
-    const size_t rowBytes = (size_t)canvasWidth * 4;
-    for (int i = 0; i < canvasHeight; ++i) {
-        unsigned char *row = canvas + i * rowBytes;
-        for (int j = 0; j < canvasWidth; ++j) memcpy(row + j * 4, background, 4);
-        if (i >= top && i < bottom && first < last)
-            memcpy(row + first * 4, image.pixels + ((size_t)(i - offY) * image.width + (first - offX)) * 4,
-                   (size_t)(last - first) * 4);
-    }
+    for (int i = 0; i < canvasHeight; ++i)
+        fillCanvasRow(image, canvasWidth, canvasHeight, background, i, canvas + (size_t)i * canvasWidth * 4);
     return canvas;
 }
 
@@ -90,30 +98,193 @@ void trimBlackColumns(Image &image) {
     keepBlock(image, left, 0, right - left, image.height);
 }
 
+namespace {
+
+// Rows made from canvas rows, the two latest kept: a result row reads a
+// pair of neighbouring canvas rows, and the next result row mostly the same
+// pair or the one after.
+template <class T> class RowPair {
+  public:
+    // make(r, out) writes the `length` values of row r.
+    template <class Make>
+    RowPair(size_t length, Make make) : make(make), rows{std::vector<T>(length), std::vector<T>(length)} {}
+
+    // Row r, made unless kept; the row `keep`, if kept, stays.
+    const T *row(int r, int keep) {
+        for (int s = 0; s < 2; ++s)
+            if (index[s] == r) return rows[s].data();
+        const int s = index[0] == keep ? 1 : 0;
+        make(r, rows[s].data());
+        index[s] = r;
+        return rows[s].data();
+    }
+
+  private:
+    std::function<void(int, T *)> make;
+    std::vector<T> rows[2];
+    int index[2] = {-1, -1};
+};
+
+// The rows of the canvas of centreOnCanvas, made when asked for instead of
+// the whole canvas. A canvas of the image's own size is the image itself.
+class CanvasRows {
+  public:
+    CanvasRows(const Image &image, int width, int height, const unsigned char background[4])
+        : image(image), width(width), ownSize(width == image.width && height == image.height),
+          made(ownSize ? 0 : (size_t)width * 4, [=, &image](int r, unsigned char *out) {
+              fillCanvasRow(image, width, height, background, r, out);
+          }) {}
+
+    const unsigned char *row(int r, int keep) {
+        return ownSize ? image.pixels + (size_t)r * width * 4 : made.row(r, keep);
+    }
+
+  private:
+    const Image &image;
+    const int width;
+    const bool ownSize;
+    RowPair<unsigned char> made;
+};
+
+// Where the samples along one axis fall: for each result column (or row)
+// the canvas column of its first neighbour and of the second (the last
+// column again past the end), the fraction fx and 1 - fx.
+struct Axis {
+    std::vector<int> first, second;
+    std::vector<double> fraction, rest;
+    int begin = 0, end = 0; // the result columns whose sample lies inside the canvas
+
+    // Positions `at` on a canvas `size` wide; those inside form one span,
+    // as the position grows or falls steadily with the result column.
+    Axis(const std::vector<double> &at, int size) {
+        const int n = (int)at.size();
+        first.resize(n);
+        second.resize(n);
+        fraction.resize(n);
+        rest.resize(n);
+        begin = n;
+        for (int j = 0; j < n; ++j) {
+            if (!(at[j] >= 0 && at[j] < size)) continue; // as sampleBilinear decides
+            begin = std::min(begin, j);
+            end = j + 1;
+            first[j] = (int)at[j];
+            second[j] = first[j] + 1 < size ? first[j] + 1 : size - 1;
+            fraction[j] = at[j] - first[j];
+            rest[j] = 1 - fraction[j];
+        }
+        if (begin > end) begin = end = 0;
+    }
+
+    // Whether every fraction inside is a multiple of 1/16: then the bilinear
+    // sums are exact in double precision and 16-bit integer arithmetic gives
+    // the same truncated result. Sets `sixteenths` to the fractions in
+    // sixteenths.
+    bool inSixteenths() {
+        sixteenths.resize(first.size());
+        for (int j = begin; j < end; ++j) {
+            sixteenths[j] = (uint16_t)(fraction[j] * 16);
+            if (fraction[j] * 16 != sixteenths[j]) return false;
+        }
+        return true;
+    }
+    std::vector<uint16_t> sixteenths;
+};
+
+// The block of result pixels, columns x.begin..x.end - 1 and rows
+// y.begin..y.end - 1, sampled from the canvas with sampleBilinear's sums:
+// ((P01 w01 + P11 w11) + P10 w10) + P00 w00 in double precision, with
+// w00 = (1 - fx)(1 - fy) and so on, each factor computed once per column or
+// row.
+void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axis &y, unsigned char *block) {
+    // Canvas rows as doubles, so that the four channels of a sample are
+    // computed two at a time in vector registers.
+    const size_t rowBytes = (size_t)canvasWidth * 4;
+    RowPair<double> asDoubles(rowBytes, [&canvas, rowBytes](int r, double *out) {
+        const unsigned char *row = canvas.row(r, -1);
+        for (size_t n = 0; n < rowBytes; ++n) out[n] = row[n];
+    });
+    const int begin = x.begin, end = x.end; // copies that the byte stores cannot change
+    for (int i = y.begin; i < y.end; ++i) {
+        const double fy = y.fraction[i], gy = y.rest[i];
+        // A row of weight 0 adds exact zeros whatever it holds: it need not be made.
+        const double *row0 = asDoubles.row(y.first[i], y.second[i]);
+        const double *row1 = fy != 0 ? asDoubles.row(y.second[i], y.first[i]) : row0;
+        for (int j = begin; j < end; ++j, block += 4) {
+            const double fx = x.fraction[j], gx = x.rest[j];
+            const double w00 = gx * gy, w10 = fx * gy, w11 = fx * fy, w01 = gx * fy;
+            const double *p00 = row0 + x.first[j] * 4, *p10 = row0 + x.second[j] * 4;
+            const double *p01 = row1 + x.first[j] * 4, *p11 = row1 + x.second[j] * 4;
+            double sums[4];
+            for (int k = 0; k < 4; ++k) sums[k] = ((p01[k] * w01 + p11[k] * w11) + p10[k] * w10) + p00[k] * w00;
+            for (int k = 0; k < 4; ++k) block[k] = (unsigned char)(int)sums[k];
+        }
+    }
+}
+
+// The same block when every fraction is a multiple of 1/16 (doubling,
+// halving, mirroring), in 16-bit integers: each canvas row blended across
+// once, H = (16 - a) P(first) + a P(second), then each result row from two
+// of those, ((16 - b) H0 + b H1) / 256, which is the exact value the double
+// sums give. Both blends run over whole rows with the weights spread to
+// every byte, as vector code.
+void sampleInSixteenths(CanvasRows &canvas, const Axis &x, const Axis &y, unsigned char *block) {
+    const int columns = x.end - x.begin;
+    const size_t bytes = (size_t)columns * 4;
+    std::vector<uint16_t> leftWeight(bytes), rightWeight(bytes);
+    for (int j = 0; j < columns; ++j)
+        for (int k = 0; k < 4; ++k) {
+            rightWeight[j * 4 + k] = x.sixteenths[x.begin + j];
+            leftWeight[j * 4 + k] = (uint16_t)(16 - rightWeight[j * 4 + k]);
+        }
+    std::vector<unsigned char> first(bytes), second(bytes);
+    // Sizes by value: the byte stores below could otherwise change them.
+    RowPair<uint16_t> across(bytes, [&, columns, bytes](int r, uint16_t *h) {
+        const unsigned char *row = canvas.row(r, -1);
+        for (int j = 0; j < columns; ++j) {
+            memcpy(&first[j * 4], row + x.first[x.begin + j] * 4, 4);
+            memcpy(&second[j * 4], row + x.second[x.begin + j] * 4, 4);
+        }
+        for (size_t n = 0; n < bytes; ++n) h[n] = (uint16_t)(leftWeight[n] * first[n] + rightWeight[n] * second[n]);
+    });
+    for (int i = y.begin; i < y.end; ++i, block += bytes) {
+        const uint16_t b = y.sixteenths[i], a = (uint16_t)(16 - b);
+        // A row of weight 0 need not be made (halving weighs every second row so).
+        const uint16_t *h0 = across.row(y.first[i], y.second[i]), *h1 = b ? across.row(y.second[i], y.first[i]) : h0;
+        for (size_t n = 0; n < bytes; ++n) block[n] = (unsigned char)((uint16_t)(a * h0[n] + b * h1[n]) >> 8);
+    }
+}
+
+} // namespace
+
 bool scaleImage(Image &image, double sx, double sy) {
     int nw = image.width, nh = image.height;
     if ((sx > 1 && !truncateSide(image.width * sx, nw)) || (sy > 1 && !truncateSide(image.height * sy, nh)))
         return false;
-    static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
-    unsigned char *canvas = centreOnCanvas(image, nw, nh, opaqueBlack);
-    unsigned char *result = canvas ? allocPixels(nw, nh) : nullptr;
-    if (!result) {
-        free(canvas);
-        return false;
-    }
     const int cx = nw / 2, cy = nh / 2;
     const double shiftX = cx / sx - cx, shiftY = cy / sy - cy;
     // X depends on the column only, Y on the row only.
-    std::vector<double> xs(nw);
+    std::vector<double> xs(nw), ys(nh);
     for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
-    unsigned char *dst = result;
-    for (int i = 0; i < nh; ++i) {
-        const double y = i / sy - shiftY;
-        for (int j = 0; j < nw; ++j, dst += 4)
-            if (!sampleBilinear(canvas, nw, nh, xs[j], y, dst)) memcpy(dst, opaqueBlack, 4);
+    for (int i = 0; i < nh; ++i) ys[i] = i / sy - shiftY;
+    Axis x(xs, nw), y(ys, nh);
+    // Only the block of pixels that sample the canvas is computed: all
+    // others are opaque black, lie at the edges, and the trim would remove
+    // them.
+    if (x.begin == x.end || y.begin == y.end) {
+        image.replace(0, 0, nullptr);
+        return true;
     }
-    free(canvas);
-    image.replace(nw, nh, result);
+    // Canvases stay within a 32-bit byte count, as rotation's do.
+    if ((uint64_t)nw * (uint64_t)nh * 4 > kMaxCanvasBytes) return false;
+    unsigned char *block = allocPixels(x.end - x.begin, y.end - y.begin);
+    if (!block) return false;
+    static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
+    CanvasRows canvas(image, nw, nh, opaqueBlack);
+    if (x.inSixteenths() && y.inSixteenths())
+        sampleInSixteenths(canvas, x, y, block);
+    else
+        sampleExactly(canvas, nw, x, y, block);
+    image.replace(x.end - x.begin, y.end - y.begin, block);
     trimBlackRows(image);
     trimBlackColumns(image);
     return true;

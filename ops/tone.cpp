@@ -1,6 +1,10 @@
 #include "tone.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "pixel.h"
 
@@ -11,52 +15,109 @@ const double kInverse255 = 1.0 / 255.0;
 
 void darkenImage(Image &image, float factor) {
     if (!image.pixels) return;
-    // The result depends on the byte alone: one table instead of a floor
-    // per channel.
+    // The result depends on the byte alone: a table instead of a floor per
+    // channel, over pairs of bytes so that one lookup does two.
     unsigned char scaled[256];
     for (int c = 0; c < 256; ++c) scaled[c] = (unsigned char)floorToChannel(c * (double)factor);
+    std::vector<uint16_t> pairs(1 << 16);
+    for (int i = 0; i < 1 << 16; ++i) pairs[i] = (uint16_t)(scaled[i & 0xFF] | scaled[i >> 8] << 8);
     unsigned char *p = image.pixels;
-    const size_t count = (size_t)image.width * image.height * 4;
-    for (size_t i = 0; i < count; ++i) p[i] = scaled[p[i]];
+    const size_t count = (size_t)image.width * image.height * 2;
+    for (size_t i = 0; i < count; ++i, p += 2) {
+        uint16_t pair;
+        memcpy(&pair, p, 2);
+        memcpy(p, &pairs[pair], 2);
+    }
 }
 
 void dissolveImage(Image &image, float factor) {
     if (!image.pixels) return;
+    // Each new byte depends on the pixel's alpha and that one byte, so it is
+    // looked up: the new alpha by the old, the new colour by [alpha][colour].
+    // The straight colour is the floating-point floor of c / (a / 255), not
+    // the integer quotient: red = alpha = 35 gives 254.
+    unsigned char newAlpha[256];
+    std::vector<unsigned char> colour(256 * 256);
+    for (int a = 0; a < 256; ++a) {
+        newAlpha[a] = (unsigned char)floorToChannel(a * (double)factor);
+        const double coverage = a * kInverse255;
+        for (int c = 0; c < 256; ++c)
+            colour[a * 256 + c] = a == 0 ? 0 : (unsigned char)mulDiv255(floorToChannel(c / coverage), newAlpha[a]);
+    }
+    // An opaque pixel keeps its straight colour, so opaque runs are
+    // premultiplied by the one new alpha in 16-bit vector arithmetic.
+    const uint16_t opaqueAlpha = newAlpha[255];
+    bool opaqueKeepsColour = true;
+    for (int c = 0; c < 256; ++c) opaqueKeepsColour = opaqueKeepsColour && colour[255 * 256 + c] == mulDiv255(c, opaqueAlpha);
+
     unsigned char *p = image.pixels;
     const size_t count = (size_t)image.width * image.height;
-    for (size_t i = 0; i < count; ++i, p += 4) {
-        const int alpha = floorToChannel(p[3] * (double)factor);
-        if (p[3] == 0) {
-            p[0] = p[1] = p[2] = 0; // nothing to un-premultiply
-        } else {
-            // The floating-point floor of c / (a / 255), not the integer
-            // quotient: red = alpha = 35 gives 254.
-            const double coverage = p[3] * kInverse255;
-            for (int k = 0; k < 3; ++k) p[k] = (unsigned char)mulDiv255(floorToChannel(p[k] / coverage), alpha);
+    for (size_t i = 0; i < count; i += kRunPixels) {
+        const size_t n = std::min((size_t)kRunPixels, count - i);
+        if (n == kRunPixels && opaqueKeepsColour && runIsOpaque(p + i * 4)) {
+            for (int k = 0; k < kRunPixels * 4; ++k) {
+                unsigned char *q = p + i * 4 + k;
+                const uint16_t t = (uint16_t)(*q * opaqueAlpha + 128);
+                *q = (unsigned char)((t + (t >> 8)) >> 8); // mulDiv255, alpha 255 included
+            }
+            continue;
         }
-        p[3] = (unsigned char)alpha;
+        for (unsigned char *q = p + i * 4, *end = q + n * 4; q < end; q += 4) {
+            const unsigned char *row = &colour[q[3] * 256];
+            q[0] = row[q[0]];
+            q[1] = row[q[1]];
+            q[2] = row[q[2]];
+            q[3] = newAlpha[q[3]];
+        }
     }
 }
 
 bool differenceMatte(Image &first, const Image &second, double threshold) {
     if (!first.pixels || !second.pixels) return true;
-    unsigned char *matte = allocPixels(first.width, first.height);
-    if (!matte) return false;
-    const unsigned char *p = first.pixels, *q = second.pixels;
-    unsigned char *m = matte;
+    const StraightColours &straight = straightColours();
+    // Channel differences are whole numbers: d > threshold exactly when d
+    // exceeds the threshold's floor (below 0 every one does, not-a-number none).
+    const int most = threshold < 0 ? -1 : threshold < 255 ? (int)threshold : 255;
+    const uint16_t least = (uint16_t)(most + 1); // the least difference that counts
+    auto gap = [](uint16_t x, uint16_t y) { return (uint16_t)(x > y ? x - y : y - x); };
+    // Each matte pixel depends on the two pixels at its place alone, so it
+    // is written over the first image's pixel: no new buffer. The new alpha
+    // is 255 or 0, so premultiplying by it keeps the straight colour or
+    // clears it; an opaque second pixel is its own straight colour.
+    unsigned char *p = first.pixels;
+    const unsigned char *q = second.pixels;
     const size_t count = (size_t)first.width * first.height;
-    for (size_t i = 0; i < count; ++i, p += 4, q += 4, m += 4) {
-        const bool differs = abs(p[0] - q[0]) > threshold || abs(p[1] - q[1]) > threshold ||
-                             abs(p[2] - q[2]) > threshold;
-        // The new alpha is 255 or 0, so premultiplying by it keeps the
-        // straight colour or clears it.
-        if (differs && q[3] != 0) {
-            for (int k = 0; k < 3; ++k) m[k] = (unsigned char)unpremultiplyChannel(q[k], q[3]);
-            m[3] = 255;
-        } else {
-            m[0] = m[1] = m[2] = m[3] = 0;
+    for (size_t i = 0; i < count; i += kRunPixels) {
+        const size_t n = std::min((size_t)kRunPixels, count - i);
+        unsigned char *a = p + i * 4;
+        const unsigned char *b = q + i * 4;
+        if (n == kRunPixels && runIsOpaque(b)) {
+            // Pixels as two 16-bit halves, channels 0 | 1 << 8 and
+            // 2 | alpha << 8, and no branch: vector code.
+            for (int k = 0; k < kRunPixels; ++k, a += 4, b += 4) {
+                uint16_t aLow, aHigh, bLow, bHigh;
+                memcpy(&aLow, a, 2);
+                memcpy(&aHigh, a + 2, 2);
+                memcpy(&bLow, b, 2);
+                memcpy(&bHigh, b + 2, 2);
+                const uint16_t largest = std::max({gap(aLow & 0xFF, bLow & 0xFF), gap(aLow >> 8, bLow >> 8),
+                                                   gap(aHigh & 0xFF, bHigh & 0xFF)});
+                const uint16_t keep = largest >= least ? 0xFFFF : 0;
+                const uint16_t outLow = bLow & keep, outHigh = bHigh & keep;
+                memcpy(a, &outLow, 2);
+                memcpy(a + 2, &outHigh, 2);
+            }
+            continue;
+        }
+        // Without a branch too: the straight colour of a transparent pixel
+        // is 0, and so is its alpha.
+        for (size_t k = 0; k < n; ++k, a += 4, b += 4) {
+            const uint16_t largest = std::max({gap(a[0], b[0]), gap(a[1], b[1]), gap(a[2], b[2])});
+            const unsigned char keep = largest >= least ? 255 : 0;
+            const unsigned char *row = straight.of[b[3]];
+            for (int c = 0; c < 3; ++c) a[c] = row[b[c]] & keep;
+            a[3] = b[3] ? keep : 0;
         }
     }
-    first.replace(first.width, first.height, matte);
     return true;
 }

@@ -14,6 +14,6 @@ void dissolveImage(Image &image, float factor);
 // Replaces `first` by a matte of where it differs from `second`, an image of
 // the same size: where a premultiplied colour channel differs by more than
 // `threshold` and the second pixel is not transparent, the second pixel's
-// straight colour, opaque; (0, 0, 0, 0) everywhere else. False, with `first`
-// unchanged, when the memory cannot be had.
+// straight colour, opaque; (0, 0, 0, 0) everywhere else. Written in place,
+// so it always succeeds (true).
 bool differenceMatte(Image &first, const Image &second, double threshold);

@@ -34,7 +34,7 @@ int difference(char *args) {
         consolePrintRed("Can't difference images of different sizes!\n");
         return 1;
     }
-    if (!differenceMatte(*first, *second, (double)threshold)) return memoryError();
+    differenceMatte(*first, *second, (double)threshold);
     return 1;
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <utility>
 
 #include "ops/resample.h"
 #include "ops_test_support.h"
@@ -129,4 +132,45 @@ TEST(ScaleImage, RefusesResultsBeyondAThirtyTwoBitSizeAndKeepsTheImage) {
         EXPECT_EQ(image.width, 3);
         EXPECT_EQ(image.at(2, 2), tagged(2, 2));
     }
+}
+
+TEST(Scale, MatchesPlainSamplingOfTheWholeCanvasOnNoise) {
+    // Factors whose sample positions fall on sixteenths (the integer path),
+    // others (the double path), mirrors and shrinks that leave black
+    // margins, on noise with black rows and columns inside and at the edges.
+    srand(9);
+    const double factors[][2] = {{2, 2},   {0.5, 0.5}, {1, 1},     {-1, 1},   {4, 0.25}, {16, 2},
+                                 {-2, -0.5}, {1, 4},     {8, -4},    {1.7, 1.3}, {1.5, 0.75}, {0.3, -3}, {0, 1}, {2, 0}};
+    for (auto [w, h] : {std::pair{1, 1}, {5, 4}, {12, 7}})
+        for (auto [sx, sy] : factors) {
+            TestImage image(w, h, [](int c, int r) {
+                if (c == 2 || r == 0) return Pixel{0, 0, 0, (unsigned char)(rand() % 256)};
+                return Pixel{(unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand()};
+            });
+            // The plain way: the whole canvas, every result pixel sampled, then the trim.
+            const int nw = sx > 1 ? (int)(w * sx) : w, nh = sy > 1 ? (int)(h * sy) : h;
+            static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
+            unsigned char *canvas = centreOnCanvas(image, nw, nh, opaqueBlack);
+            Image expected;
+            expected.replace(nw, nh, allocPixels(nw, nh));
+            const int cx = nw / 2, cy = nh / 2;
+            for (int i = 0; i < nh; ++i)
+                for (int j = 0; j < nw; ++j) {
+                    unsigned char *out = expected.pixels + ((size_t)i * nw + j) * 4;
+                    if (!sampleBilinear(canvas, nw, nh, j / sx - (cx / sx - cx), i / sy - (cy / sy - cy), out))
+                        memcpy(out, opaqueBlack, 4);
+                }
+            free(canvas);
+            trimBlackRows(expected);
+            trimBlackColumns(expected);
+
+            ASSERT_TRUE(scaleImage(image, sx, sy));
+            ASSERT_EQ(image.width, expected.width) << w << "x" << h << " by " << sx << ", " << sy;
+            ASSERT_EQ(image.height, expected.height) << w << "x" << h << " by " << sx << ", " << sy;
+            if (expected.pixels) {
+                EXPECT_EQ(memcmp(image.pixels, expected.pixels, (size_t)expected.width * expected.height * 4), 0)
+                    << w << "x" << h << " by " << sx << ", " << sy;
+            }
+            expected.release();
+        }
 }

@@ -71,7 +71,8 @@ struct TgaHeader {
                    (uint8_t)(mapLength >> 8), (uint8_t)mapBits, 0, 0, 0, 0,
                    (uint8_t)width, (uint8_t)(width >> 8), (uint8_t)height,
                    (uint8_t)(height >> 8), (uint8_t)depth, (uint8_t)descriptor};
-        b.insert(b.end(), body.begin(), body.end());
+        b.resize(b.size() + body.size());
+        std::copy(body.begin(), body.end(), b.end() - body.size());
         return b;
     }
 };

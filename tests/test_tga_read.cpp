@@ -1,5 +1,6 @@
 // The TGA reader: every image type, depth and origin, and every failure.
 #include <cstdlib>
+#include <cstring>
 
 #include "image/tga.h"
 #include "test_support.h"
@@ -229,4 +230,32 @@ TEST_F(TgaRead, TruncatedFilesFailInsteadOfLoadingPadded) {
     // Announcing 65535 x 65535 in a tiny file is refused before any allocation.
     EXPECT_EQ(failure(header(2, 65535, 65535, 32).with({1, 2, 3, 4})), TGA_UNEXPECTED_EOF);
     EXPECT_EQ(failure(header(10, 65535, 65535, 32).with({0xFF, 1, 2, 3, 4})), TGA_UNEXPECTED_EOF);
+}
+
+TEST_F(TgaRead, ThirtyTwoBitNoiseMatchesThePlainFormulaInBothRowOrders) {
+    // Wide enough for whole vector blocks and a tail, and for a file larger
+    // than the reader's block, so that pixels straddle two blocks.
+    const int w = 4103, h = 5;
+    srand(11);
+    Bytes stored((size_t)w * h * 4);
+    for (uint8_t &b : stored) b = (uint8_t)rand();
+    for (int origin = 0; origin < 4; ++origin) {
+        const Bytes file = header(2, w, h, 32, 8 | origin << 4).with(stored);
+        Bytes expected((size_t)w * h * 4);
+        for (int i = 0; i < w * h; ++i) {
+            const int q = i / w, r = i % w;
+            const int x = origin & 1 ? w - 1 - r : r, y = origin >= 2 ? h - 1 - q : q;
+            const uint8_t *s = &stored[(size_t)i * 4];
+            uint8_t *d = &expected[((size_t)y * w + x) * 4];
+            for (int k = 0; k < 3; ++k) d[k] = (uint8_t)(s[2 - k] * s[3] / 255);
+            d[3] = s[3];
+        }
+        EXPECT_EQ(load(file), expected) << "origin " << origin;
+        unsigned char *topDown = tgaLoadRows(path("t.tga").c_str(), &width, &height, TGA_RGBA, TGA_TOP_DOWN);
+        ASSERT_NE(topDown, nullptr);
+        for (int y = 0; y < h; ++y)
+            EXPECT_EQ(memcmp(topDown + (size_t)y * w * 4, &expected[(size_t)(h - 1 - y) * w * 4], (size_t)w * 4), 0)
+                << "origin " << origin << " row " << y;
+        free(topDown);
+    }
 }

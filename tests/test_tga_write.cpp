@@ -185,3 +185,35 @@ TEST_F(ImageFiles, SavingAnImageWithoutPixelsIsRefusedUnlessItHasNoArea) {
     EXPECT_TRUE(flat.save(path("b.tga").c_str()));
     EXPECT_EQ(readBytes(path("b.tga")).size(), 39u);
 }
+
+TEST_F(TgaWrite, NoiseWithOpaqueRunsMatchesThePlainFormulaInBothRowOrders) {
+    // Opaque runs of every length around the 16 pixels checked at a time,
+    // between pixels of any alpha.
+    const int w = 301, h = 4;
+    srand(5);
+    Bytes pixels((size_t)w * h * 4);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = (uint8_t)rand();
+    for (int x = 0; x < w * h;) {
+        const int run = rand() % 40;
+        for (int k = 0; k < run && x < w * h; ++k, ++x) pixels[(size_t)x * 4 + 3] = 255;
+        x += rand() % 3;
+    }
+    const float k = 1.0f / 255.0f;
+    Bytes expected;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        const float alpha = pixels[i + 3] * k;
+        for (int c : {2, 1, 0}) {
+            float x = pixels[i + c] * k;
+            if (alpha > 0.0001f) x = x / alpha;
+            expected.push_back(x > 1.0f ? 255 : (uint8_t)(int)(x * 255.0f));
+        }
+        expected.push_back(pixels[i + 3]);
+    }
+    EXPECT_EQ(pixelData(written(w, h, pixels)), expected);
+
+    Bytes flipped(pixels.size());
+    for (int y = 0; y < h; ++y)
+        std::copy_n(&pixels[(size_t)y * w * 4], w * 4, &flipped[(size_t)(h - 1 - y) * w * 4]);
+    ASSERT_EQ(tgaWriteRows(path("top.tga").c_str(), w, h, flipped.data(), TGA_RGBA, TGA_TOP_DOWN), 1);
+    EXPECT_EQ(pixelData(readBytes(path("top.tga"))), expected);
+}

@@ -1,0 +1,125 @@
+// Times the image operations on a 3840 x 2160 image: the best of a few runs,
+// each on a fresh copy of the same picture. Times are processor time of this
+// process, which other work on a shared machine disturbs less than
+// wall-clock time. bench/run times whole commands against ImageMagick.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <functional>
+
+#include "ops/bluescreen.h"
+#include "ops/composite.h"
+#include "ops/crop.h"
+#include "ops/dither.h"
+#include "ops/filter.h"
+#include "ops/resample.h"
+#include "ops/rotate.h"
+#include "ops/tone.h"
+
+namespace {
+
+constexpr int kWidth = 3840, kHeight = 2160, kRuns = 3;
+
+// A picture with gradients and noise, so no row or column is black, opaque
+// in the middle and more and more transparent towards the corners.
+Image makePicture() {
+    Image image;
+    image.replace(kWidth, kHeight, allocPixels(kWidth, kHeight));
+    uint32_t seed = 12345;
+    unsigned char *p = image.pixels;
+    for (int r = 0; r < kHeight; ++r)
+        for (int c = 0; c < kWidth; ++c, p += 4) {
+            seed = seed * 1664525u + 1013904223u;
+            const int dx = 2 * c - kWidth, dy = 2 * r - kHeight;
+            const int alpha = std::max(40, std::min(255, 400 - (int)(160.0 * dx / kWidth * dx / kWidth +
+                                                                     160.0 * dy / kHeight * dy / kHeight)));
+            p[0] = (unsigned char)((16 + c * 200 / kWidth + (seed >> 28)) * alpha / 255);
+            p[1] = (unsigned char)((16 + r * 200 / kHeight + ((seed >> 24) & 15)) * alpha / 255);
+            p[2] = (unsigned char)((16 + (seed >> 16) % 224) * alpha / 255);
+            p[3] = (unsigned char)alpha;
+        }
+    return image;
+}
+
+const char *only = nullptr; // the one operation to time, when named
+
+void time(const char *name, const Image &picture, const std::function<bool(Image &)> &operation) {
+    if (only && strcmp(only, name) != 0) return;
+    double best = 1e300;
+    int width = 0, height = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        Image copy;
+        const size_t bytes = (size_t)picture.width * picture.height * 4;
+        copy.replace(picture.width, picture.height, allocPixels(picture.width, picture.height));
+        memcpy(copy.pixels, picture.pixels, bytes);
+        const clock_t start = clock();
+        if (!operation(copy)) {
+            printf("%-16s failed\n", name);
+            return;
+        }
+        const double took = (clock() - start) * 1000.0 / CLOCKS_PER_SEC;
+        if (took < best) best = took;
+        width = copy.width;
+        height = copy.height;
+        copy.release();
+    }
+    printf("%-16s %8.1f ms  -> %d x %d\n", name, best, width, height);
+}
+
+} // namespace
+
+// bench_ops ["NAME"] times every operation, or only the one named.
+int main(int argc, char **argv) {
+    if (argc > 1) only = argv[1];
+    Image picture = makePicture();
+    Image second; // the picture mirrored, for the operations on two images
+    copyImage(picture, second);
+    for (int r = 0; r < kHeight; ++r)
+        for (int c = 0; c < kWidth; ++c)
+            memcpy(second.pixels + ((size_t)r * kWidth + c) * 4, picture.pixels + ((size_t)r * kWidth + kWidth - 1 - c) * 4, 4);
+    printf("%d x %d, best of %d runs, processor time\n", kWidth, kHeight, kRuns);
+    time("blur 1", picture, [](Image &i) { return convolveImage(i, Kernel::Blur5); });
+    time("blur 2", picture, [](Image &i) { return convolveImage(i, Kernel::Blur7); });
+    time("sharpen", picture, [](Image &i) { return convolveImage(i, Kernel::Sharpen); });
+    time("edgedetect", picture, [](Image &i) { return convolveImage(i, Kernel::Edge); });
+    time("unsharpmask", picture, [](Image &i) { return unsharpMaskImage(i); });
+    time("scale 1.5 0.75", picture, [](Image &i) { return scaleImage(i, 1.5, 0.75); });
+    time("half", picture, [](Image &i) { return scaleImage(i, 0.5, 0.5); });
+    time("double", picture, [](Image &i) { return scaleImage(i, 2, 2); });
+    time("rotate 30", picture, [](Image &i) { return rotateImage(i, 30); });
+    time("rotate 90", picture, [](Image &i) { return rotateImage(i, 90); });
+    time("composite over", picture, [&](Image &i) { return compositeImages(second, i, kOver, 0, 0), true; });
+    time("darken 0.7", picture, [](Image &i) { return darkenImage(i, 0.7f), true; });
+    time("dissolve 0.5", picture, [](Image &i) { return dissolveImage(i, 0.5f), true; });
+    time("difference", picture, [&](Image &i) { return differenceMatte(i, second, 8); });
+    time("grays", picture, [](Image &i) { return grayLevels(i), true; });
+    time("BW", picture, [](Image &i) {
+        DiffusionTrace trace;
+        return errorDiffuse(i, paletteBW, trace);
+    });
+    time("BW 1", picture, [](Image &i) { return clipBW(i), true; });
+    time("BW 2", picture, [](Image &i) { return orderedDither2(i), true; });
+    time("BW 3", picture, [](Image &i) { return orderedDither3(i), true; });
+    time("primary", picture, [](Image &i) {
+        DiffusionTrace trace;
+        return errorDiffuse(i, palettePrimary, trace);
+    });
+    time("pastel", picture, [](Image &i) {
+        DiffusionTrace trace;
+        return errorDiffuse(i, palettePastel, trace);
+    });
+    time("bluescreen", picture, [](Image &i) { return bluescreenMatte(i, 255, 2.1, 0.6), true; });
+    time("crop", picture, [](Image &i) { return cropImage(i, 960, 540, 1920, 1080) == CropResult::Done; });
+    time("copy", picture, [](Image &i) {
+        Image copy;
+        const bool done = copyImage(i, copy);
+        copy.release();
+        return done;
+    });
+    time("solid", picture, [](Image &i) { return fillSolid(i, kWidth, kHeight, 200, 100, 50, 128); });
+    picture.release();
+    second.release();
+    return 0;
+}
