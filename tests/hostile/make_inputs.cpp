@@ -50,7 +50,7 @@ Bytes concat(Bytes a, const Bytes &b) {
 
 void writeFile(const std::filesystem::path &path, const Bytes &bytes) {
     FILE *f = fopen(path.c_str(), "wb");
-    if (!f || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || fclose(f) != 0) {
+    if (!f || (!bytes.empty() && fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) || fclose(f) != 0) {
         fprintf(stderr, "cannot write %s\n", path.c_str());
         exit(1);
     }
