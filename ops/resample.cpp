@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -97,14 +96,15 @@ bool scaleImage(Image &image, double sx, double sy) {
     static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
     unsigned char *canvas = centreOnCanvas(image, nw, nh, opaqueBlack);
     unsigned char *result = canvas ? allocPixels(nw, nh) : nullptr;
-    if (!result) {
+    // X depends on the column only, Y on the row only.
+    double *xs = result ? (double *)malloc((size_t)nw * sizeof(double)) : nullptr;
+    if (!xs) {
         free(canvas);
+        free(result);
         return false;
     }
     const int cx = nw / 2, cy = nh / 2;
     const double shiftX = cx / sx - cx, shiftY = cy / sy - cy;
-    // X depends on the column only, Y on the row only.
-    std::vector<double> xs(nw);
     for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
     unsigned char *dst = result;
     for (int i = 0; i < nh; ++i) {
@@ -112,6 +112,7 @@ bool scaleImage(Image &image, double sx, double sy) {
         for (int j = 0; j < nw; ++j, dst += 4)
             if (!sampleBilinear(canvas, nw, nh, xs[j], y, dst)) memcpy(dst, opaqueBlack, 4);
     }
+    free(xs);
     free(canvas);
     image.replace(nw, nh, result);
     trimBlackRows(image);

@@ -2,7 +2,7 @@
 # The hostile-input suite: the program, end to end, on damaged TGA files,
 # failing writes, hostile scripts and every command with bad arguments.
 #   run.sh PROGRAM INPUTS_PROGRAM SOURCE_DIR GROUP
-# GROUP is tga, writes, scripts or commands. Prints one table row per kind
+# GROUP is tga, writes, scripts, commands or memory. Prints one table row per kind
 # of input: inputs tried, crashes, leaks, data lost (a register or file
 # that a failing command changed or destroyed). Crashes include sanitizer
 # reports and hangs; leaks are counted where the program has LeakSanitizer.
@@ -225,6 +225,31 @@ commands() {
   done
   row "Every command with no arguments, words, huge, negative, inf and nan numbers, empty registers" \
     $tries $crashes $leaks $lost
+}
+
+# Commands whose pictures, or the lists they work with, need more memory
+# than the process may have (3 GB of address space): each fails with a red
+# line and leaves its register as it was. Sanitizers reserve far more address
+# space than that, so their builds skip this group.
+memory() {
+  if ldd "$program" | grep -q 'libasan\|libubsan'; then
+    echo "skipped: the sanitizers need more address space than the limit"
+    return
+  fi
+  printf '%s\n' "solid C 1 1 10 20 30 255" "solid D 32000000 1 10 20 30 255" "write C out/c0.tga" \
+    "Sample ==1==" "solid A 60000 60000 1 2 3 255" "Sample ==2==" "scale C 300000000 1" \
+    "Sample ==3==" "painter D" "Sample ==4==" "write A out/a.tga" "write C out/c.tga" "crop D 0 0 1 1" \
+    "write D out/d.tga" >memory.txt
+  (ulimit -v 3000000; run memory; echo "$crashed $leaked" >memory.result)
+  read -r c l <memory.result
+  local lost=0 i
+  for i in 1 2 3; do
+    sed -n "/==$i==/,/==$((i + 1))==/p" memory.out | grep -q 'Not enough memory\|too large' || unclear "memory $i"
+  done
+  grep -qxF "FAILED to write out/a.tga" memory.out || lost=$((lost + 1))
+  cmp -s out/c0.tga out/c.tga || lost=$((lost + 1))
+  [ "$(wc -c <out/d.tga)" = 43 ] || lost=$((lost + 1)) # still one row: its first pixel
+  row "Pictures and stroke lists larger than the memory there is" 3 "$c" "$l" $lost
 }
 
 "$group"
