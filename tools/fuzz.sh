@@ -21,4 +21,4 @@ if ! env -u DISPLAY "$build/tests/fuzz/fuzz_$target" "$corpus" -max_total_time="
   echo "fuzz_$target failed; the input is in $artifacts" >&2
   exit 1
 fi
-grep -E '^#[0-9]+ +DONE|^stat::(number_of_executed_units|peak_rss_mb)' "$log" | sed "s/^/fuzz_$target: /"
+grep -E '^#[0-9]+[[:space:]]+DONE|^stat::(number_of_executed_units|peak_rss_mb)' "$log" | sed "s/^/fuzz_$target: /"
