@@ -1,8 +1,10 @@
 // Fuzz target for the interpreter: the input is a script, run line by line
 // in script mode (no console, so IW, open and show only say that they need
-// the windowed mode) against registers that hold small pictures. It runs in
-// a folder of its own, holding a script that runs itself; a '/' in the input
-// becomes '_', so every file the script reads or writes stays in that folder.
+// the windowed mode, and no display is ever opened) against registers that
+// hold small pictures. It runs in a folder of its own, holding a script that
+// runs itself; a '/' in the input becomes '_', so every file the script reads
+// or writes stays in that folder.
+#include <FL/x.H>
 #include <strings.h>
 #include <unistd.h>
 
@@ -101,5 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     while (fgets(line, 255, in))
         if (!isStop(line)) runCommand(line);
     fclose(in);
+    // Script mode never opens a display, whatever the commands.
+    if (fl_display) abort();
     return 0;
 }

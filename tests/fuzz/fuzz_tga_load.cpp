@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FILE *f = fopen(inputPath.c_str(), "wb");
-    check(f && fwrite(data, 1, size, f) == size && fclose(f) == 0, "the input file can be written");
+    check(f && (size == 0 || fwrite(data, 1, size, f) == size) && fclose(f) == 0, "the input file can be written");
 
     int w4 = -1, h4 = -1, w3 = -1, h3 = -1;
     unsigned char *rgba = tgaLoad(inputPath.c_str(), &w4, &h4, TGA_RGBA);

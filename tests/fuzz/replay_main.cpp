@@ -1,6 +1,6 @@
 // Runs a fuzz target once on each file named, or on each file in each folder
-// named, without the fuzzer: the seed corpus and every input that once
-// failed stay regression tests of the ordinary build.
+// named (hidden files aside), without the fuzzer: the seed corpus and every
+// input that once failed stay regression tests of the ordinary build.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -20,7 +20,8 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (fs::is_directory(argv[i])) {
             for (const fs::directory_entry &entry : fs::directory_iterator(argv[i]))
-                if (entry.is_regular_file()) inputs.insert(fs::absolute(entry.path()));
+                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
+                    inputs.insert(fs::absolute(entry.path()));
         } else {
             inputs.insert(fs::absolute(argv[i]));
         }

@@ -9,6 +9,7 @@
 # Fails when any count but the first is not 0, or when a failure does not
 # say what went wrong.
 set -uo pipefail
+shopt -s extglob
 program=$1 make_inputs=$2 source_dir=$3 group=$4
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
@@ -71,7 +72,7 @@ tga_kind() { # KIND LABEL
     name=$(basename "$f")
     if grep -qxF "Can't find image file $f" "$kind.out"; then
       cmp -s "out/$name" out/reference.tga || { lost=$((lost + 1)); echo "picture lost: $f" >&2; }
-      grep -A1 -xF "Error trying to set image to \`$f'!" "$kind.out" | tail -n 1 | grep -qxE "$tga_texts" ||
+      grep -A1 -xF "Error trying to set image to \`$f'!" "$kind.out" | tail -n 1 | grep -xE "$tga_texts" >/dev/null ||
         unclear "$f"
     fi
   done
@@ -232,7 +233,9 @@ commands() {
 # line and leaves its register as it was. Sanitizers reserve far more address
 # space than that, so their builds skip this group.
 memory() {
-  if ldd "$program" | grep -q 'libasan\|libubsan'; then
+  # (Whole outputs are matched: with pipefail, a grep -q that stops reading
+  # early would fail the pipe.)
+  if [[ "$(ldd "$program")" == *libasan* ]]; then
     echo "skipped: the sanitizers need more address space than the limit"
     return
   fi
@@ -244,7 +247,8 @@ memory() {
   read -r c l <memory.result
   local lost=0 i
   for i in 1 2 3; do
-    sed -n "/==$i==/,/==$((i + 1))==/p" memory.out | grep -q 'Not enough memory\|too large' || unclear "memory $i"
+    [[ "$(sed -n "/==$i==/,/==$((i + 1))==/p" memory.out)" == *@(Not enough memory|too large)* ]] ||
+      unclear "memory $i"
   done
   grep -qxF "FAILED to write out/a.tga" memory.out || lost=$((lost + 1))
   cmp -s out/c0.tga out/c.tga || lost=$((lost + 1))
