@@ -1,9 +1,8 @@
 #include "image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <algorithm>
 
 #include "core/console.h"
 #include "tga.h"
