@@ -100,7 +100,9 @@ writes() {
   cp locked/old.tga locked.copy
   chmod 555 locked
   chmod 755 "$work" # reachable by the unprivileged user below
-  # name | script lines (A holds a picture) | file that must survive | its copy | expected message
+  # check_write NAME LINE HOW MESSAGE TARGET: runs LINE with a picture in A
+  # (HOW: as usual, small-files or unprivileged), which must print MESSAGE
+  # and "FAILED to write TARGET" and leave A as it was.
   check_write() {
     tries=$((tries + 1))
     printf 'read A out/a.tga\n%s\nwrite A out/a-after.tga\n' "$2" >w.txt
