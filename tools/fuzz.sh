@@ -15,7 +15,7 @@ mkdir -p "$corpus" "$artifacts"
 cp "$root/tests/fuzz/seeds/$target/"* "$corpus/"
 # Absolute paths throughout: the interpreter target works in a folder of its own.
 if ! env -u DISPLAY "$build/tests/fuzz/fuzz_$target" "$corpus" -max_total_time="$seconds" \
-    -max_len=4096 -timeout=25 -rss_limit_mb=4096 -close_fd_mask=1 -print_final_stats=1 \
+    -max_len=4096 -timeout=60 -rss_limit_mb=4096 -close_fd_mask=1 -print_final_stats=1 \
     -artifact_prefix="$artifacts/$target-" "$@" >"$log" 2>&1; then
   tail -n 60 "$log"
   echo "fuzz_$target failed; the input is in $artifacts" >&2
