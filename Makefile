@@ -2,9 +2,11 @@
 # work on a fresh Debian 12 machine: they install what is missing first.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: all deps build demo test asan samples clean
+.PHONY: all deps build demo test asan fuzz samples clean
 
 all: build
 
@@ -29,10 +31,18 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	bash tools/with-xvfb.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+# Both fuzz targets, built with clang, libFuzzer and both sanitizers, each
+# run for FUZZ_SECONDS on its corpus (tools/fuzz.sh).
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOMPOSITOR_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_tga_load fuzz_interpreter
+	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh tga_load $(FUZZ_SECONDS)
+	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh interpreter $(FUZZ_SECONDS)
+
 # Redraws the shipped sample images and the brush file.
 samples: build
 	$(BUILD)/make_samples data
 	$(BUILD)/make_brushes data
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "console.h"
+#include "registers.h"
 
 namespace {
 
@@ -88,7 +90,14 @@ int runCommand(const char *line) {
     for (Command *c = registryHead; c; c = c->next) {
         if (strcasecmp(text, c->name) != 0) continue;
         clock_t start = clock();
-        int result = c->execute(args);
+        // Commands allocate their pictures with malloc and check it; memory
+        // that a container cannot get ends the command, never the program.
+        int result = 1;
+        try {
+            result = c->execute(args);
+        } catch (const std::bad_alloc &) {
+            memoryError();
+        }
         clock_t stop = clock();
         consolePrintRed("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
         return result;

@@ -1,9 +1,8 @@
 #include "image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 #include "core/console.h"
 #include "pixel_memory.h"
@@ -31,13 +30,11 @@ void Image::replace(int newWidth, int newHeight, unsigned char *newPixels) {
 void Image::flipRows() {
     if (!pixels || width <= 0 || height <= 1) return;
     const size_t rowBytes = (size_t)width * 4;
-    std::vector<unsigned char> spare(rowBytes);
+    // Swapped in place: a spare row of a very wide picture could fail to
+    // allocate, and saving must not.
     for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
         unsigned char *a = pixels + top * rowBytes;
-        unsigned char *b = pixels + bottom * rowBytes;
-        memcpy(spare.data(), a, rowBytes);
-        memcpy(a, b, rowBytes);
-        memcpy(b, spare.data(), rowBytes);
+        std::swap_ranges(a, a + rowBytes, pixels + bottom * rowBytes);
     }
 }
 

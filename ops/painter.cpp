@@ -1,10 +1,12 @@
 #include "painter.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <system_error>
 
@@ -250,7 +252,13 @@ int PainterCommand::execute(char *args) {
         return 1;
     }
     memset(canvas, 255, canvasBytes);
-    paintStrokes(*source, *map, buildOffsetTable(), *this, (uint32_t *)canvas);
+    // The stroke list of a huge picture may not fit in memory.
+    try {
+        paintStrokes(*source, *map, buildOffsetTable(), *this, (uint32_t *)canvas);
+    } catch (const std::bad_alloc &) {
+        free(canvas);
+        throw;
+    }
     source->replace(2 * source->width, 2 * source->height, canvas);
     return 1;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -100,6 +102,25 @@ void trimBlackColumns(Image &image) {
 
 namespace {
 
+// Memory for the tables sized by the picture comes from malloc, so that a
+// failure is a std::bad_alloc thrown here, which the dispatcher reports as a
+// memory error; under the sanitizers a failed operator new would end the
+// process instead.
+template <class T> struct MallocAllocator {
+    using value_type = T;
+    MallocAllocator() = default;
+    template <class U> MallocAllocator(const MallocAllocator<U> &) {}
+    T *allocate(size_t n) {
+        T *p = n <= SIZE_MAX / sizeof(T) ? (T *)malloc(n * sizeof(T)) : nullptr;
+        if (!p) throw std::bad_alloc();
+        return p;
+    }
+    void deallocate(T *p, size_t) { free(p); }
+    bool operator==(const MallocAllocator &) const { return true; }
+    bool operator!=(const MallocAllocator &) const { return false; }
+};
+template <class T> using Table = std::vector<T, MallocAllocator<T>>;
+
 // Rows made from canvas rows, the two latest kept: a result row reads a
 // pair of neighbouring canvas rows, and the next result row mostly the same
 // pair or the one after.
@@ -107,7 +128,7 @@ template <class T> class RowPair {
   public:
     // make(r, out) writes the `length` values of row r.
     template <class Make>
-    RowPair(size_t length, Make make) : make(make), rows{std::vector<T>(length), std::vector<T>(length)} {}
+    RowPair(size_t length, Make make) : make(make), rows{Table<T>(length), Table<T>(length)} {}
 
     // Row r, made unless kept; the row `keep`, if kept, stays.
     const T *row(int r, int keep) {
@@ -121,7 +142,7 @@ template <class T> class RowPair {
 
   private:
     std::function<void(int, T *)> make;
-    std::vector<T> rows[2];
+    Table<T> rows[2];
     int index[2] = {-1, -1};
 };
 
@@ -150,13 +171,13 @@ class CanvasRows {
 // the canvas column of its first neighbour and of the second (the last
 // column again past the end), the fraction fx and 1 - fx.
 struct Axis {
-    std::vector<int> first, second;
-    std::vector<double> fraction, rest;
+    Table<int> first, second;
+    Table<double> fraction, rest;
     int begin = 0, end = 0; // the result columns whose sample lies inside the canvas
 
     // Positions `at` on a canvas `size` wide; those inside form one span,
     // as the position grows or falls steadily with the result column.
-    Axis(const std::vector<double> &at, int size) {
+    Axis(const Table<double> &at, int size) {
         const int n = (int)at.size();
         first.resize(n);
         second.resize(n);
@@ -187,7 +208,7 @@ struct Axis {
         }
         return true;
     }
-    std::vector<uint16_t> sixteenths;
+    Table<uint16_t> sixteenths;
 };
 
 // The block of result pixels, columns x.begin..x.end - 1 and rows
@@ -230,13 +251,13 @@ void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axi
 void sampleInSixteenths(CanvasRows &canvas, const Axis &x, const Axis &y, unsigned char *block) {
     const int columns = x.end - x.begin;
     const size_t bytes = (size_t)columns * 4;
-    std::vector<uint16_t> leftWeight(bytes), rightWeight(bytes);
+    Table<uint16_t> leftWeight(bytes), rightWeight(bytes);
     for (int j = 0; j < columns; ++j)
         for (int k = 0; k < 4; ++k) {
             rightWeight[j * 4 + k] = x.sixteenths[x.begin + j];
             leftWeight[j * 4 + k] = (uint16_t)(16 - rightWeight[j * 4 + k]);
         }
-    std::vector<unsigned char> first(bytes), second(bytes);
+    Table<unsigned char> first(bytes), second(bytes);
     // Sizes by value: the byte stores below could otherwise change them.
     RowPair<uint16_t> across(bytes, [&, columns, bytes](int r, uint16_t *h) {
         const unsigned char *row = canvas.row(r, -1);
@@ -260,10 +281,12 @@ bool scaleImage(Image &image, double sx, double sy) {
     int nw = image.width, nh = image.height;
     if ((sx > 1 && !truncateSide(image.width * sx, nw)) || (sy > 1 && !truncateSide(image.height * sy, nh)))
         return false;
+    // Canvases stay within a 32-bit byte count, as rotation's do.
+    if ((uint64_t)nw * (uint64_t)nh * 4 > kMaxCanvasBytes) return false;
     const int cx = nw / 2, cy = nh / 2;
     const double shiftX = cx / sx - cx, shiftY = cy / sy - cy;
     // X depends on the column only, Y on the row only.
-    std::vector<double> xs(nw), ys(nh);
+    Table<double> xs(nw), ys(nh);
     for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
     for (int i = 0; i < nh; ++i) ys[i] = i / sy - shiftY;
     Axis x(xs, nw), y(ys, nh);
@@ -274,17 +297,15 @@ bool scaleImage(Image &image, double sx, double sy) {
         image.replace(0, 0, nullptr);
         return true;
     }
-    // Canvases stay within a 32-bit byte count, as rotation's do.
-    if ((uint64_t)nw * (uint64_t)nh * 4 > kMaxCanvasBytes) return false;
-    unsigned char *block = allocPixels(x.end - x.begin, y.end - y.begin);
+    std::unique_ptr<unsigned char, decltype(&free)> block(allocPixels(x.end - x.begin, y.end - y.begin), free);
     if (!block) return false;
     static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
     CanvasRows canvas(image, nw, nh, opaqueBlack);
     if (x.inSixteenths() && y.inSixteenths())
-        sampleInSixteenths(canvas, x, y, block);
+        sampleInSixteenths(canvas, x, y, block.get());
     else
-        sampleExactly(canvas, nw, x, y, block);
-    image.replace(x.end - x.begin, y.end - y.begin, block);
+        sampleExactly(canvas, nw, x, y, block.get());
+    image.replace(x.end - x.begin, y.end - y.begin, block.release());
     trimBlackRows(image);
     trimBlackColumns(image);
     return true;

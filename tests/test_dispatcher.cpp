@@ -1,5 +1,6 @@
 // The dispatcher, the registry, register names and the script runner.
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,8 @@ std::string run(const char *line) {
     return maskTiming(captureOutput([&] { runCommand(line); }));
 }
 
-// A command that stops the script running it, and one that records what it
-// was given.
+// A command that stops the script running it, one that records what it was
+// given, and one that runs out of memory.
 int calls = 0;
 std::string lastArgs;
 FunctionCommand haltCommand("halt-for-test", [](char *) {
@@ -26,6 +27,7 @@ FunctionCommand echoCommand("echo-for-test", [](char *args) {
     ++calls;
     return 1;
 });
+FunctionCommand hungryCommand("hungry-for-test", [](char *) -> int { throw std::bad_alloc(); });
 
 struct Split {
     std::string word;
@@ -116,6 +118,10 @@ TEST(RunCommand, ReportsUnknownWordsAndLinesStartingWithABlank) {
 TEST(RunCommand, KeepsTrailingSpacesButDropsTrailingControlBytes) {
     EXPECT_EQ(run("Sample  a  b  \r\n"), "Sample Command on params `a  b  '\n-- Sample : * sec\n");
     EXPECT_EQ(run("Sample x\xE9\xFF"), "Sample Command on params `x'\n-- Sample : * sec\n");
+}
+
+TEST(RunCommand, MemoryAContainerCannotGetEndsTheCommandNotTheProgram) {
+    EXPECT_EQ(run("hungry-for-test A"), "Not enough memory for the new image!\n-- hungry-for-test : * sec\n");
 }
 
 TEST(RunCommand, InterpretsOnlyTheFirst94Characters) {

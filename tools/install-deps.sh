@@ -2,9 +2,12 @@
 # Installs the Debian packages the build and the tests need, if any is
 # missing, and any further packages named as arguments.
 # The window tests run under Xvfb and drive the program with xdotool;
-# FLTK draws text with Xft, so a TrueType font must be there.
+# FLTK draws text with Xft, so a TrueType font must be there. The fuzz
+# targets are built with clang and its libFuzzer runtime; the soak test also
+# runs under Valgrind and measures memory with GNU time.
 set -euo pipefail
-packages=(cmake make g++ libfltk1.3-dev libgtest-dev xvfb xauth xdotool x11-utils fonts-dejavu-core "$@")
+packages=(cmake make g++ libfltk1.3-dev libgtest-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+  clang libclang-rt-14-dev valgrind time "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
