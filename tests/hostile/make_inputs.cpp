@@ -28,11 +28,13 @@ struct Header {
     int width = 3, height = 2, depth = 24, descriptor = 0;
 
     Bytes with(const Bytes &body) const {
-        Bytes b = {(uint8_t)idLength, (uint8_t)mapType, (uint8_t)type, (uint8_t)mapFirst,
-                   (uint8_t)(mapFirst >> 8), (uint8_t)mapLength, (uint8_t)(mapLength >> 8), (uint8_t)mapBits,
-                   0, 0, 0, 0, (uint8_t)width, (uint8_t)(width >> 8), (uint8_t)height,
-                   (uint8_t)(height >> 8), (uint8_t)depth, (uint8_t)descriptor};
-        b.insert(b.end(), body.begin(), body.end());
+        const uint8_t header[18] = {(uint8_t)idLength, (uint8_t)mapType, (uint8_t)type, (uint8_t)mapFirst,
+                                    (uint8_t)(mapFirst >> 8), (uint8_t)mapLength, (uint8_t)(mapLength >> 8),
+                                    (uint8_t)mapBits, 0, 0, 0, 0, (uint8_t)width, (uint8_t)(width >> 8),
+                                    (uint8_t)height, (uint8_t)(height >> 8), (uint8_t)depth, (uint8_t)descriptor};
+        Bytes b(sizeof header + body.size());
+        std::copy(header, header + sizeof header, b.begin());
+        std::copy(body.begin(), body.end(), b.begin() + sizeof header);
         return b;
     }
 };
