@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "pixel.h"
+
 
 namespace {
 
@@ -61,11 +63,8 @@ template <int op, int side> inline uint16_t weigh(uint16_t c, uint16_t alphaA, u
 // keeps the order of reads and writes.
 template <int op> void compositeRun(const unsigned char *pa, unsigned char *pb, size_t n) {
     for (size_t i = 0; i < n; ++i, pa += 4, pb += 4) {
-        uint16_t aLow, aHigh, bLow, bHigh;
-        memcpy(&aLow, pa, 2);
-        memcpy(&aHigh, pa + 2, 2);
-        memcpy(&bLow, pb, 2);
-        memcpy(&bHigh, pb + 2, 2);
+        const auto [aLow, aHigh] = loadHalves(pa);
+        const auto [bLow, bHigh] = loadHalves(pb);
         const uint16_t alphaA = aHigh >> 8, alphaB = bHigh >> 8;
         auto channel = [&](uint16_t ca, uint16_t cb) {
             const uint16_t sum = (uint16_t)(weigh<op, 0>(ca, alphaA, alphaB) + weigh<op, 1>(cb, alphaA, alphaB));
@@ -73,8 +72,7 @@ template <int op> void compositeRun(const unsigned char *pa, unsigned char *pb, 
         };
         const uint16_t outLow = (uint16_t)(channel(aLow & 0xFF, bLow & 0xFF) | channel(aLow >> 8, bLow >> 8) << 8),
                        outHigh = (uint16_t)(channel(aHigh & 0xFF, bHigh & 0xFF) | channel(alphaA, alphaB) << 8);
-        memcpy(pb, &outLow, 2);
-        memcpy(pb + 2, &outHigh, 2);
+        storeHalves(pb, outLow, outHigh);
     }
 }
 

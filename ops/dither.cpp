@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "pixel.h"
+
 namespace {
 
 const PaletteColour kBW[] = {{0, 0, 0}, {255, 255, 255}};
@@ -47,14 +49,11 @@ void thresholdDither(Image &image, const int *matrix, int n) {
     for (int row = 0; row < height; ++row) {
         const uint16_t *threshold = &thresholds[(size_t)(row % n) * width];
         for (int column = 0; column < width; ++column, p += 4) {
-            uint16_t low, high;
-            memcpy(&low, p, 2);
-            memcpy(&high, p + 2, 2);
+            const auto [low, high] = loadHalves(p);
             const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
             const uint16_t level = sum > threshold[column] ? 0xFFFF : 0;
             const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
-            memcpy(p, &level, 2);
-            memcpy(p + 2, &outHigh, 2);
+            storeHalves(p, level, outHigh);
         }
     }
 }
@@ -102,13 +101,9 @@ void grayLevels(Image &image) {
     const size_t count = (size_t)image.width * image.height;
     // As in thresholdDither, two 16-bit halves per pixel for vector code.
     for (size_t i = 0; i < count; ++i, p += 4) {
-        uint16_t low, high;
-        memcpy(&low, p, 2);
-        memcpy(&high, p + 2, 2);
+        const auto [low, high] = loadHalves(p);
         const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
-        const uint16_t outLow = (uint16_t)(grey | grey << 8), outHigh = (uint16_t)(grey | (high & 0xFF00));
-        memcpy(p, &outLow, 2);
-        memcpy(p + 2, &outHigh, 2);
+        storeHalves(p, (uint16_t)(grey | grey << 8), (uint16_t)(grey | (high & 0xFF00)));
     }
 }
 

@@ -57,3 +57,22 @@ inline bool runIsOpaque(const unsigned char *p) {
     memcpy(channels, &all, 4);
     return channels[3] == 255;
 }
+
+// A pixel as two 16-bit halves, channels 0 | 1 << 8 and 2 | alpha << 8 on
+// this little-endian target: loops written on the halves, without branches,
+// become vector code.
+struct PixelHalves {
+    uint16_t low, high;
+};
+
+inline PixelHalves loadHalves(const unsigned char *p) {
+    PixelHalves h;
+    memcpy(&h.low, p, 2);
+    memcpy(&h.high, p + 2, 2);
+    return h;
+}
+
+inline void storeHalves(unsigned char *p, uint16_t low, uint16_t high) {
+    memcpy(p, &low, 2);
+    memcpy(p + 2, &high, 2);
+}

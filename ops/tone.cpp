@@ -95,17 +95,12 @@ bool differenceMatte(Image &first, const Image &second, double threshold) {
             // Pixels as two 16-bit halves, channels 0 | 1 << 8 and
             // 2 | alpha << 8, and no branch: vector code.
             for (int k = 0; k < kRunPixels; ++k, a += 4, b += 4) {
-                uint16_t aLow, aHigh, bLow, bHigh;
-                memcpy(&aLow, a, 2);
-                memcpy(&aHigh, a + 2, 2);
-                memcpy(&bLow, b, 2);
-                memcpy(&bHigh, b + 2, 2);
+                const auto [aLow, aHigh] = loadHalves(a);
+                const auto [bLow, bHigh] = loadHalves(b);
                 const uint16_t largest = std::max({gap(aLow & 0xFF, bLow & 0xFF), gap(aLow >> 8, bLow >> 8),
                                                    gap(aHigh & 0xFF, bHigh & 0xFF)});
                 const uint16_t keep = largest >= least ? 0xFFFF : 0;
-                const uint16_t outLow = bLow & keep, outHigh = bHigh & keep;
-                memcpy(a, &outLow, 2);
-                memcpy(a + 2, &outHigh, 2);
+                storeHalves(a, bLow & keep, bHigh & keep);
             }
             continue;
         }
