@@ -54,6 +54,14 @@ Rgb mix(Rgb a, Rgb b, double t) {
 
 unsigned char toByte(double v) { return (unsigned char)std::lround(std::clamp(v, 0.0, 255.0)); }
 
+// An opaque pixel of colour c with the same grain added to every channel.
+void storeGrainy(unsigned char *p, Rgb c, double grain) {
+    p[0] = toByte(c.r + grain);
+    p[1] = toByte(c.g + grain);
+    p[2] = toByte(c.b + grain);
+    p[3] = 255;
+}
+
 // Sky with clouds and a low sun, two mountain ranges, a meadow and a lake.
 std::vector<unsigned char> landscape(int w, int h) {
     std::vector<unsigned char> rgba((size_t)w * h * 4);
@@ -88,12 +96,7 @@ std::vector<unsigned char> landscape(int w, int h) {
             } else {
                 c = sky(x, y);
             }
-            double grain = (lattice(x, y, 99) - 0.5) * 8;
-            unsigned char *p = &rgba[((size_t)y * w + x) * 4];
-            p[0] = toByte(c.r + grain);
-            p[1] = toByte(c.g + grain);
-            p[2] = toByte(c.b + grain);
-            p[3] = 255;
+            storeGrainy(&rgba[((size_t)y * w + x) * 4], c, (lattice(x, y, 99) - 0.5) * 8);
         }
     }
     return rgba;
@@ -190,12 +193,7 @@ std::vector<unsigned char> balloon(int w, int h) {
                     sum = {sum.r + c.r / 16, sum.g + c.g / 16, sum.b + c.b / 16};
                 }
             }
-            double grain = (lattice(x, y, 77) - 0.5) * 6;
-            unsigned char *p = &rgba[((size_t)y * w + x) * 4];
-            p[0] = toByte(sum.r + grain);
-            p[1] = toByte(sum.g + grain);
-            p[2] = toByte(sum.b + grain);
-            p[3] = 255;
+            storeGrainy(&rgba[((size_t)y * w + x) * 4], sum, (lattice(x, y, 77) - 0.5) * 6);
         }
     }
     return rgba;
