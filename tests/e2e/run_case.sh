@@ -3,8 +3,8 @@
 # working folder, then compares standard output with expected.txt and every
 # file under expected/ with the file of that name the script wrote.
 #   run_case.sh PROGRAM CASE_DIR SOURCE_DIR
-# The folder holds `data` (the shipped images), `peer` (shared TGA test
-# files, when present), the case's files/ and an empty out/.
+# The folder holds `data` (the shipped images), the case's files/ and an
+# empty out/.
 # Timing lines are compared without their seconds (also where a message
 # without a newline runs on into them), and the source folder's path reads
 # SOURCE. UPDATE=1 rewrites the expected output instead of comparing.
@@ -13,7 +13,6 @@ program=$1 case_dir=$2 source_dir=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ln -s "$source_dir/data" "$work/data"
-[ -d "$source_dir/../shared/testdata/tga-peer" ] && ln -s "$source_dir/../shared/testdata/tga-peer" "$work/peer"
 [ -d "$case_dir/files" ] && cp -R "$case_dir/files/." "$work/"
 mkdir -p "$work/out"
 cp "$case_dir/script.txt" "$work/script.txt"
