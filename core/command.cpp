@@ -33,7 +33,9 @@ int registrationRank(const char *name) {
     return count;
 }
 
-inline bool isBlank(char c) { return (signed char)c <= 32; }
+// Bytes 0 to 32 are blanks; bytes from 0x80 up belong to words, so names in
+// UTF-8 or any other 8-bit encoding stay whole.
+inline bool isBlank(char c) { return (unsigned char)c <= 32; }
 
 // Holds the colour prefix, at most 94 characters of the line and the zero.
 constexpr size_t kEchoBytes = 100;
@@ -82,7 +84,7 @@ int runCommand(const char *line) {
 
     char *text = buffer + sizeof CONSOLE_BLUE - 1;
     char *end = text + strlen(text);
-    while (end > text && (signed char)end[-1] < 32) *--end = '\0';
+    while (end > text && (unsigned char)end[-1] < 32) *--end = '\0';
     char *args = splitWord(text);
     if (!args) return 1;
     if (strcasecmp(text, "stop") == 0) exit(1);

@@ -30,8 +30,8 @@ class FunctionCommand : public Command {
 Command *firstCommand();
 
 // Ends the first word of `s` in place and returns the rest after the blanks
-// that follow it (null when `s` is null or empty). A blank is any byte that
-// is at most 32 as a signed byte.
+// that follow it (null when `s` is null or empty). A blank is a byte from 0
+// to 32; bytes from 0x80 up are parts of words.
 char *splitWord(char *s);
 
 // Echoes, runs and times one command line. Returns the command's result, or 1.

@@ -9,7 +9,7 @@ int main(int argc, char **argv) {
     if (argc == 1) {
         if (!runGui()) return 1;
     } else if (argc == 2) {
-        FILE *in = fopen(argv[1], "r");
+        FILE *in = openScript(argv[1]);
         if (in) {
             consolePrintRed("=== Reading from file:%s ===\n", argv[1]);
             runScriptLines(in);

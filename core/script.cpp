@@ -1,7 +1,19 @@
 #include "script.h"
 
+#include <sys/stat.h>
+
 #include "command.h"
 #include "console.h"
+
+FILE *openScript(const char *path) {
+    FILE *in = fopen(path, "r");
+    struct stat info;
+    if (in && (fstat(fileno(in), &info) != 0 || S_ISDIR(info.st_mode))) {
+        fclose(in);
+        return nullptr;
+    }
+    return in;
+}
 
 void runScriptLines(FILE *in) {
     char line[256];
@@ -21,7 +33,7 @@ int scriptDepth = 0;
 
 int script(char *args) {
     splitWord(args);
-    FILE *in = scriptDepth < kMaxScriptDepth ? fopen(args, "r") : nullptr;
+    FILE *in = scriptDepth < kMaxScriptDepth ? openScript(args) : nullptr;
     if (!in) {
         consolePrintRed("Can't open script `%s'\n", args);
         return 1;

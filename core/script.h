@@ -3,6 +3,10 @@
 
 #include <cstdio>
 
+// Opens a script file for reading. Null when it cannot be opened or is a
+// folder, which fopen opens but which has no lines to read.
+FILE *openScript(const char *path);
+
 // Reads and runs lines until end of file, an unreadable line or a command
 // that returns 0. A line longer than 254 characters runs in pieces.
 void runScriptLines(FILE *in);

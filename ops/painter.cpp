@@ -113,7 +113,12 @@ void loadBrushFile() {
     }
     if (!brushes.empty()) {
         consolePrint(" Read stroke map from %s\n", path);
-        imageToMap(brushes);
+        try {
+            imageToMap(brushes);
+        } catch (const std::bad_alloc &) {
+            brushes.release();
+            throw;
+        }
     } else {
         consolePrintRed("Couldn't find brush file!\n:");
     }
@@ -121,21 +126,19 @@ void loadBrushFile() {
 }
 
 void imageToMap(Image &image) {
+    // The whole map, with all the memory it needs, comes before the picture
+    // changes: a map that cannot be had leaves the picture as it was.
     auto map = std::make_unique<StrokeMap>();
     map->width = image.width;
     map->height = image.height;
     const size_t count = (size_t)image.width * image.height;
     map->codes.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        unsigned char *p = image.pixels + 4 * i;
-        const StrokeCode code = classify(p[0], p[1]);
-        map->codes[i] = code;
-        memcpy(p, kShownAs[code], 4);
-    }
+    for (size_t i = 0; i < count; ++i) map->codes[i] = classify(image.pixels[4 * i], image.pixels[4 * i + 1]);
     map->cellColumns = image.width / kStrokeSize;
     for (int row = 0; row < image.height / kStrokeSize; ++row)
         for (int column = 0; column < map->cellColumns; ++column)
             map->cells.push_back(cellBounds(*map, column, row));
+    for (size_t i = 0; i < count; ++i) memcpy(image.pixels + 4 * i, kShownAs[map->codes[i]], 4);
     currentMap = std::move(map);
 }
 

@@ -67,14 +67,14 @@ TEST(SplitWord, CutsTheFirstWordAndSkipsTheBlanksAfterIt) {
     EXPECT_EQ(splitWord(nullptr), nullptr);
 }
 
-TEST(SplitWord, TreatsHighBytesAndControlCharactersAsBlanks) {
-    char text[] = "ab\xC3\xA9" "cd\x7F" "e\x01rest";
+TEST(SplitWord, TreatsControlCharactersAsBlanksAndHighBytesAsPartsOfWords) {
+    char text[] = "\xC3\xA9t\xC3\xA9.tga\x01 caf\xC3\xA9\x7F" "e\x80\xFF\x1Frest";
     Split s = split(text);
-    EXPECT_EQ(s.word, "ab");
-    EXPECT_STREQ(s.rest, "cd\x7F" "e\x01rest");
+    EXPECT_EQ(s.word, "\xC3\xA9t\xC3\xA9.tga");
+    EXPECT_STREQ(s.rest, "caf\xC3\xA9\x7F" "e\x80\xFF\x1Frest");
     char *rest = const_cast<char *>(s.rest);
     s = split(rest);
-    EXPECT_EQ(s.word, "cd\x7F" "e"); // 0x7F is a word character
+    EXPECT_EQ(s.word, "caf\xC3\xA9\x7F" "e\x80\xFF"); // 0x7F is a word character
     EXPECT_STREQ(s.rest, "rest");
 }
 
@@ -117,7 +117,7 @@ TEST(RunCommand, ReportsUnknownWordsAndLinesStartingWithABlank) {
 
 TEST(RunCommand, KeepsTrailingSpacesButDropsTrailingControlBytes) {
     EXPECT_EQ(run("Sample  a  b  \r\n"), "Sample Command on params `a  b  '\n-- Sample : * sec\n");
-    EXPECT_EQ(run("Sample x\xE9\xFF"), "Sample Command on params `x'\n-- Sample : * sec\n");
+    EXPECT_EQ(run("Sample x\xE9\xFF\x1F\x01"), "Sample Command on params `x\xE9\xFF'\n-- Sample : * sec\n");
 }
 
 TEST(RunCommand, MemoryAContainerCannotGetEndsTheCommandNotTheProgram) {
@@ -164,6 +164,10 @@ TEST_F(Registers, NamesAreOneLetterOfEitherCase) {
     EXPECT_EQ(found, nullptr);
     EXPECT_EQ(captureOutput([&] { lookupRegister("7"); }), "Bad register name `7'\n");
     EXPECT_EQ(captureOutput([&] { lookupRegister("["); }), "Bad register name `['\n");
+    EXPECT_EQ(captureOutput([&] { lookupRegister("\xE9"); }), "Bad register name `\xE9'\n");
+    EXPECT_EQ(captureOutput([&] { found = lookupRegister("\xC3\xA9"); }),
+              "Register name `\xC3\xA9' is bad - must have 1 character!\n");
+    EXPECT_EQ(found, nullptr);
 }
 
 TEST_F(Registers, EmptyRegistersAreRefusedAsImages) {

@@ -127,6 +127,28 @@ TEST_F(PainterTest, ImageToMapOnAnEmptyRegisterKeepsTheMap) {
     EXPECT_EQ(strokeMap()->width, 30);
 }
 
+// Each allocation of image-to-map fails in turn, until none is left to fail:
+// every failure reports the memory error and keeps the picture and the map.
+TEST_F(PainterTest, ImageToMapWithoutMemoryChangesNothing) {
+    useBrush(solidImage(30, 30, kInk));
+    const StrokeMap *before = strokeMap();
+    Image &a = *registerAt(0);
+    a = solidImage(50, 50, kBlend);
+    long n = 0;
+    for (;; ++n) {
+        const std::string out = maskTiming(captureOutput([&] {
+            failAllocationAfter(n);
+            runCommand("image-to-map A");
+            failAllocationAfter(-1);
+        }));
+        if (strokeMap() != before) break;
+        EXPECT_EQ(out, "Not enough memory for the new image!\n-- image-to-map : * sec\n") << n;
+        for (int i = 0; i < 50 * 50; ++i) ASSERT_TRUE(pixelAt(a, i % 50, i / 50) == kBlend) << n;
+    }
+    EXPECT_GE(n, 3); // the map, its codes and its cells
+    EXPECT_TRUE(pixelAt(a, 0, 0) == (Rgba{128, 128, 128, 255}));
+}
+
 // A dot that only blends its centre pixel: stroke counts show in the canvas,
 // each blend of black halving the white.
 void countStrokes(int w, int h, int strokesPerPosition) {

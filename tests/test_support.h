@@ -2,6 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -40,6 +43,29 @@ inline Bytes readBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// Runs `work` in a child process; gives its exit status, or 128 plus the
+// number of the signal that ended it.
+inline int inChild(const std::function<int()> &work) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(work());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+// Lets this process's address space grow by `bytes` at most.
+inline void limitMemoryGrowth(rlim_t bytes) {
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t most = (rlim_t)pages * sysconf(_SC_PAGESIZE) + bytes;
+    const rlimit limit = {most, most};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+// Makes the allocation through operator new after `n` more fail, once; a
+// negative `n` lets every allocation through.
+void failAllocationAfter(long n);
 
 // A fresh folder per test, removed afterwards; registers start empty.
 class TempDirTest : public testing::Test {

@@ -67,7 +67,7 @@ bool isStop(const char *line) {
     char text[95];
     snprintf(text, sizeof text, "%.94s", line);
     char *end = text + strlen(text);
-    while (end > text && (signed char)end[-1] < 32) *--end = '\0';
+    while (end > text && (unsigned char)end[-1] < 32) *--end = '\0';
     return splitWord(text) && strcasecmp(text, "stop") == 0;
 }
 
