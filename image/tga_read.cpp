@@ -36,15 +36,22 @@ int bytesForBits(int bits) { return bits == 0 ? 1 : (bits + 7) / 8; }
 // Reads a file through one large block buffer instead of a call per byte.
 // The decoders convert straight out of the buffer: 64 KiB blocks stay in the
 // cache, and larger ones made the whole read slower on the machines measured.
+// It can also serve bytes already in memory, with no file behind them.
 class BlockReader {
   public:
-    explicit BlockReader(FILE *f) : file(f), buffer(1 << 16) {}
+    explicit BlockReader(FILE *f) : file(f), block(1 << 16), start(block.data()) {}
+    BlockReader(const unsigned char *bytes, size_t n) : start(bytes), length(n) {}
+    BlockReader(const BlockReader &) = delete;
+    BlockReader &operator=(const BlockReader &) = delete;
 
-    // False when the file ends before n bytes could be read.
+    // False when the bytes end before n could be read.
     bool read(unsigned char *dst, size_t n) {
         while (n > 0) {
             const size_t k = std::min(n, available());
-            if (k == 0) return false;
+            if (k == 0) {
+                ranOut = true;
+                return false;
+            }
             if (dst) {
                 memcpy(dst, data(), k);
                 dst += k;
@@ -57,21 +64,25 @@ class BlockReader {
     bool skip(size_t n) { return read(nullptr, n); }
 
     // The bytes buffered and not yet taken, after a refill when none are
-    // left; 0 at the end of the file.
+    // left; 0 at the end.
     size_t available() {
-        if (pos == length) {
-            length = fread(buffer.data(), 1, buffer.size(), file);
+        if (pos == length && file) {
+            length = fread(block.data(), 1, block.size(), file);
             pos = 0;
         }
         return length - pos;
     }
-    const unsigned char *data() const { return buffer.data() + pos; }
+    const unsigned char *data() const { return start + pos; }
     void take(size_t n) { pos += n; }
+    // Whether a read failed for want of bytes.
+    bool hasRunOut() const { return ranOut; }
 
   private:
-    FILE *file;
-    std::vector<unsigned char> buffer;
+    FILE *file = nullptr;
+    std::vector<unsigned char> block;
+    const unsigned char *start;
     size_t pos = 0, length = 0;
+    bool ranOut = false;
 };
 
 // How the bytes of one pixel value or colour-map entry are laid out.
@@ -310,20 +321,14 @@ struct FreeDeleter {
     void operator()(unsigned char *p) const { free(p); }
 };
 
-// Everything after opening the file; returns the error code.
-int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result, int *width, int *height) {
-    struct stat st;
-    int64_t fileSize = -1; // unknown for pipes and devices
-    if (fstat(fileno(f), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return TGA_CANNOT_OPEN;
-        if (S_ISREG(st.st_mode)) fileSize = st.st_size;
-    }
-    BlockReader in(f);
+// Decodes a file of `fileSize` bytes that `in` serves; returns the error code.
+int decodeFile(BlockReader &in, uint64_t fileSize, int format, TgaRowOrder order, unsigned char **result,
+               int *width, int *height) {
     unsigned char raw[kTgaHeaderSize];
     if (!in.read(raw, sizeof raw)) return TGA_BAD_HEADER;
     const Header hd = parseHeader(raw);
     if (hd.width == 0 || hd.height == 0) return TGA_ZERO_SIZE;
-    if (fileSize >= 0 && kTgaHeaderSize + hd.idLength > fileSize) return TGA_UNEXPECTED_EOF;
+    if ((uint64_t)kTgaHeaderSize + hd.idLength > fileSize) return TGA_UNEXPECTED_EOF;
     if (!in.skip(hd.idLength)) return TGA_UNEXPECTED_EOF;
     if (hd.imageType == 0) return TGA_NO_DATA;
 
@@ -360,8 +365,7 @@ int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result,
     const uint64_t leastPixelBytes = hd.isRunLength()
                                          ? (pixelCount + 127) / 128 * (1 + decoder.valueBytes)
                                          : pixelCount * decoder.valueBytes;
-    if (fileSize >= 0 &&
-        (uint64_t)kTgaHeaderSize + hd.idLength + mapBytes + leastPixelBytes > (uint64_t)fileSize)
+    if ((uint64_t)kTgaHeaderSize + hd.idLength + mapBytes + leastPixelBytes > fileSize)
         return TGA_UNEXPECTED_EOF;
 
     std::unique_ptr<unsigned char, FreeDeleter> out((unsigned char *)allocatePixelMemory(pixelCount * format));
@@ -373,6 +377,60 @@ int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result,
     *width = hd.width;
     *height = hd.height;
     return TGA_NO_ERROR;
+}
+
+// The most bytes the reader can take from a file with this header: colour-map
+// entries have 4 bytes at most, and a run-length packet holds at least one
+// value.
+uint64_t mostBytesTaken(const Header &hd) {
+    const uint64_t pixelBytes = bytesForBits(hd.depth) + (hd.isRunLength() ? 1 : 0);
+    return kTgaHeaderSize + hd.idLength + (uint64_t)hd.mapLength * 4 + (uint64_t)hd.width * hd.height * pixelBytes;
+}
+
+// Reads a stream of unknown length into memory, up to the most bytes its
+// header lets the reader take. The buffer grows with the bytes that arrive,
+// so a stream that announces a huge picture and then ends costs little.
+// False when memory runs out.
+bool readStream(FILE *f, std::unique_ptr<unsigned char, FreeDeleter> &bytes, size_t &size) {
+    size_t capacity = 1 << 16;
+    bytes.reset((unsigned char *)malloc(capacity));
+    if (!bytes) return false;
+    size = fread(bytes.get(), 1, kTgaHeaderSize, f);
+    const uint64_t limit = size < (size_t)kTgaHeaderSize ? size : mostBytesTaken(parseHeader(bytes.get()));
+    while (size < limit && !feof(f) && !ferror(f)) {
+        if (size == capacity) {
+            capacity = (size_t)std::min<uint64_t>((uint64_t)capacity * 2, limit);
+            unsigned char *grown = (unsigned char *)realloc(bytes.get(), capacity);
+            if (!grown) return false;
+            bytes.release(); // now owned as `grown`
+            bytes.reset(grown);
+        }
+        size += fread(bytes.get() + size, 1, (size_t)std::min<uint64_t>(capacity, limit) - size, f);
+    }
+    return true;
+}
+
+// Everything after opening the file; returns the error code. A regular file
+// is decoded as it is read; a pipe or device, whose length is unknown, is
+// read whole first so that the same size checks apply before allocating.
+int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result, int *width, int *height) {
+    struct stat st;
+    const bool statOk = fstat(fileno(f), &st) == 0;
+    if (statOk && S_ISDIR(st.st_mode)) return TGA_CANNOT_OPEN;
+    // Bytes that end because reading failed are not the end of the file.
+    auto decode = [&](BlockReader &in, uint64_t fileSize) {
+        const int code = decodeFile(in, fileSize, format, order, result, width, height);
+        return code != TGA_NO_ERROR && in.hasRunOut() && ferror(f) ? TGA_CANNOT_READ : code;
+    };
+    if (statOk && S_ISREG(st.st_mode)) {
+        BlockReader in(f);
+        return decode(in, st.st_size);
+    }
+    std::unique_ptr<unsigned char, FreeDeleter> bytes;
+    size_t size = 0;
+    if (!readStream(f, bytes, size)) return TGA_OUT_OF_MEMORY;
+    BlockReader in(bytes.get(), size);
+    return decode(in, size);
 }
 
 } // namespace
@@ -388,7 +446,11 @@ unsigned char *tgaLoadRows(const char *fileName, int *width, int *height, int fo
     }
     FILE *f = fileName ? fopen(fileName, "rb") : nullptr;
     if (!f) {
-        tgaSetError(TGA_CANNOT_OPEN);
+        // A file that exists but may not be opened, for want of permission
+        // say, is not reported as missing; a folder keeps its code.
+        struct stat st;
+        const bool exists = fileName && stat(fileName, &st) == 0 && !S_ISDIR(st.st_mode);
+        tgaSetError(exists ? TGA_CANNOT_READ : TGA_CANNOT_OPEN);
         return nullptr;
     }
     unsigned char *result = nullptr;

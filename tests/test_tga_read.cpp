@@ -1,4 +1,8 @@
 // The TGA reader: every image type, depth and origin, and every failure.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -12,8 +16,11 @@ class TgaRead : public TempDirTest {
     // Writes the file and loads it; the buffer is empty on failure.
     Bytes load(const Bytes &file, int format = TGA_RGBA) {
         writeBytes(path("t.tga"), file);
+        return loadFrom(path("t.tga"), format);
+    }
+    Bytes loadFrom(const std::string &name, int format = TGA_RGBA) {
         width = height = -7;
-        unsigned char *pixels = tgaLoad(path("t.tga").c_str(), &width, &height, format);
+        unsigned char *pixels = tgaLoad(name.c_str(), &width, &height, format);
         if (!pixels) return Bytes();
         Bytes result(pixels, pixels + (size_t)width * height * format);
         free(pixels);
@@ -24,9 +31,37 @@ class TgaRead : public TempDirTest {
         EXPECT_EQ(width, -7); // outputs untouched on failure
         return tgaLastError();
     }
+    // The code of loading the file in a child process once `prepare` has run
+    // there: TGA_NO_ERROR when it loads.
+    int errorInChild(const std::string &name, void (*prepare)()) {
+        return inChild([&] {
+            prepare();
+            return loadFrom(name).empty() ? tgaLastError() : TGA_NO_ERROR;
+        });
+    }
 
     int width = 0, height = 0;
 };
+
+// A pipe holding `bytes` with no writer left, named by a path: a stream whose
+// length the reader cannot know beforehand.
+struct Pipe {
+    explicit Pipe(const Bytes &bytes) {
+        int ends[2] = {-1, -1};
+        EXPECT_TRUE(pipe(ends) == 0 && fcntl(ends[1], F_SETPIPE_SZ, 1 << 20) >= (int)bytes.size() &&
+                    write(ends[1], bytes.data(), bytes.size()) == (ssize_t)bytes.size());
+        close(ends[1]);
+        path = "/dev/fd/" + std::to_string(reader = ends[0]);
+    }
+    ~Pipe() { close(reader); }
+    int reader;
+    std::string path;
+};
+
+// Runs this process as an unprivileged user, for whom permission bits count.
+void becomeNobody() {
+    if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(100);
+}
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes all;
@@ -258,4 +293,29 @@ TEST_F(TgaRead, ThirtyTwoBitNoiseMatchesThePlainFormulaInBothRowOrders) {
                 << "origin " << origin << " row " << y;
         free(topDown);
     }
+}
+
+TEST_F(TgaRead, AStreamLoadsLikeAFileButAShortOneFailsBeforeAllocatingThePicture) {
+    // More than a stream's first buffer holds, so that the buffer grows.
+    Bytes stored(300 * 70 * 4);
+    for (size_t i = 0; i < stored.size(); ++i) stored[i] = (uint8_t)(i * 7 / 3);
+    for (const Bytes &file : {header(2, 300, 70, 32, 8).with(stored), header(10, 3, 1, 24).with({0x82, 1, 2, 3})})
+        EXPECT_EQ(loadFrom(Pipe(file).path), load(file));
+
+    // 17 GB announced in a few bytes, loaded where memory may grow by 1 GiB.
+    for (const Bytes &file :
+         {header(2, 65535, 65535, 32).with({1, 2, 3, 4}), header(10, 65535, 65535, 32).with({0xFF, 1, 2, 3, 4})})
+        EXPECT_EQ(errorInChild(Pipe(file).path, [] { limitMemoryGrowth((rlim_t)1 << 30); }), TGA_UNEXPECTED_EOF);
+}
+
+TEST_F(TgaRead, AFileThatIsThereButCannotBeReadIsNotReportedMissing) {
+    writeBytes(path("secret.tga"), header(2, 1, 1, 24).with({1, 2, 3}));
+    ASSERT_EQ(chmod(dir.c_str(), 0755) | chmod(path("secret.tga").c_str(), 0) | mkdir(path("locked").c_str(), 0), 0);
+    EXPECT_EQ(errorInChild(path("secret.tga"), becomeNobody), TGA_CANNOT_READ);
+    EXPECT_EQ(errorInChild(path("missing/x.tga"), becomeNobody), TGA_CANNOT_OPEN);
+    EXPECT_EQ(errorInChild(path("locked"), becomeNobody), TGA_CANNOT_OPEN); // a folder, though it may not be opened
+    chmod(path("locked").c_str(), 0700);
+
+    // Reading the first page of a process's memory fails with an I/O error.
+    EXPECT_EQ(errorInChild("/proc/self/mem", [] {}), TGA_CANNOT_READ);
 }
