@@ -41,9 +41,10 @@ unsigned char *tgaLoadRows(const char *fileName, int *width, int *height, int fo
 
 // Writes width x height pixels of `format` bytes, buffer order (the first
 // row becomes the bottom row of the file), as an uncompressed true-colour
-// file. RGBA colours are divided by alpha. An existing regular file is only
-// replaced once the new one is complete. Returns 1 on success, 0 on failure
-// with the last-error code set.
+// file. RGBA colours are divided by alpha. The file is written as
+// safe_output.h describes: a failed write leaves an existing file as it was
+// wherever that can be had. Returns 1 on success, 0 on failure with the
+// last-error code set.
 int tgaWrite(const char *fileName, int width, int height, const unsigned char *pixels, int format);
 // tgaWrite of a buffer whose rows are in the given order.
 int tgaWriteRows(const char *fileName, int width, int height, const unsigned char *pixels, int format,

@@ -1,16 +1,11 @@
 // TGA writer: uncompressed true colour, 24 or 32 bits, origin bottom-left.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <memory>
+#include <new>
 
+#include "safe_output.h"
 #include "tga.h"
 #include "tga_private.h"
 
@@ -94,70 +89,6 @@ void straightBgraRow(const unsigned char *src, int width, unsigned char *dst) {
     }
 }
 
-// Writes to a temporary file beside a regular (or not yet existing) target
-// and renames it over the target only once everything has been written, so a
-// failed write never destroys the old file. Other targets (devices, pipes)
-// are written in place: replacing them would destroy the node.
-class SafeOutput {
-  public:
-    // Returns false when nothing could be opened.
-    bool open(const char *fileName) {
-        target = resolveLinks(fileName);
-        struct stat st;
-        bool exists = stat(target.c_str(), &st) == 0;
-        if (exists && !S_ISREG(st.st_mode)) {
-            file = fopen(target.c_str(), "wb");
-            return file != nullptr;
-        }
-        std::string::size_type slash = target.rfind('/');
-        std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        temporary = dir + "." + base + ".XXXXXX";
-        std::vector<char> name(temporary.begin(), temporary.end());
-        name.push_back('\0');
-        int fd = mkstemp(name.data());
-        if (fd < 0) return false;
-        temporary = name.data();
-        mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~currentUmask());
-        if (fchmod(fd, mode) != 0 || !(file = fdopen(fd, "wb"))) {
-            close(fd);
-            unlink(temporary.c_str());
-            return false;
-        }
-        return true;
-    }
-
-    bool write(const void *data, size_t n) { return n == 0 || fwrite(data, 1, n, file) == n; }
-
-    // Closes the file and, on success, puts it in place. False on any error.
-    bool commit(bool ok) {
-        ok = fflush(file) == 0 && !ferror(file) && ok;
-        ok = fclose(file) == 0 && ok;
-        if (temporary.empty()) return ok;
-        if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
-        unlink(temporary.c_str());
-        return false;
-    }
-
-  private:
-    static std::string resolveLinks(const char *fileName) {
-        struct stat st;
-        if (lstat(fileName, &st) == 0 && S_ISLNK(st.st_mode)) {
-            char resolved[PATH_MAX];
-            if (realpath(fileName, resolved)) return resolved;
-        }
-        return fileName; // a dangling link is written through by fopen
-    }
-    static mode_t currentUmask() {
-        mode_t mask = umask(0);
-        umask(mask);
-        return mask;
-    }
-
-    std::string target, temporary;
-    FILE *file = nullptr;
-};
-
 void putLe16(unsigned char *p, int v) {
     p[0] = (unsigned char)(v & 0xFF);
     p[1] = (unsigned char)((v >> 8) & 0xFF);
@@ -183,12 +114,24 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
         return 0;
     }
 
-    SafeOutput out;
-    if (!fileName || !out.open(fileName)) {
-        tgaSetError(TGA_CANNOT_OPEN);
+    // The block for converted rows comes first: without memory for it, the
+    // old file is not touched at all. About 1 MiB is written at once: much
+    // smaller writes made writing the file twice as slow.
+    const size_t rowBytes = (size_t)width * format;
+    const int blockRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 20) / rowBytes) : 1;
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow)
+                                               unsigned char[rowBytes * std::min(blockRows, std::max(height, 1))]);
+    if (!block) {
+        tgaSetError(TGA_OUT_OF_MEMORY);
         return 0;
     }
     unsigned char header[kTgaHeaderSize + kImageIdLength] = {};
+    SafeOutput out;
+    code = out.open(fileName, sizeof header + (uint64_t)rowBytes * height);
+    if (code != TGA_NO_ERROR) {
+        tgaSetError(code);
+        return 0;
+    }
     header[0] = kImageIdLength;
     header[2] = 2;
     putLe16(header + 12, width);
@@ -198,18 +141,13 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
     memcpy(header + kTgaHeaderSize, kImageId, kImageIdLength);
     bool ok = out.write(header, sizeof header);
 
-    // Rows are converted into a block of about 1 MiB that is written at
-    // once: much smaller writes made writing the file twice as slow.
-    const size_t rowBytes = (size_t)width * format;
-    const int blockRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 20) / rowBytes) : 1;
-    std::vector<unsigned char> block(rowBytes * std::min(blockRows, std::max(height, 1)));
     for (int first = 0; ok && first < height; first += blockRows) {
         const int rows = std::min(blockRows, height - first);
         for (int r = 0; r < rows; ++r) {
             // The file holds the bottom row first.
             const int y = order == TGA_BOTTOM_UP ? first + r : height - 1 - first - r;
             const unsigned char *src = pixels + y * rowBytes;
-            unsigned char *dst = block.data() + r * rowBytes;
+            unsigned char *dst = block.get() + r * rowBytes;
             if (format == TGA_RGBA) {
                 straightBgraRow(src, width, dst);
             } else {
@@ -220,10 +158,11 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
                 }
             }
         }
-        ok = out.write(block.data(), rows * rowBytes);
+        ok = out.write(block.get(), rows * rowBytes);
     }
-    if (!out.commit(ok)) {
-        tgaSetError(TGA_CANNOT_WRITE);
+    code = out.commit(ok);
+    if (code != TGA_NO_ERROR) {
+        tgaSetError(code);
         return 0;
     }
     return 1;

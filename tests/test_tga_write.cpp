@@ -1,10 +1,12 @@
 // The TGA writer and the Image record's files, flips and load/save messages.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "image/safe_output.h"
 #include "image/tga.h"
 #include "test_support.h"
 
@@ -115,6 +117,43 @@ TEST_F(TgaWrite, ReplacesFilesKeepingLinksAndPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     // No temporary file is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2);
+}
+
+TEST_F(TgaWrite, NoTemporaryFileOutlivesAnAbandonedWriteOrASignal) {
+    const Bytes old = {'o', 'l', 'd'};
+    writeBytes(path("old.tga"), old);
+    {
+        SafeOutput given_up;
+        ASSERT_EQ(given_up.open(path("old.tga").c_str(), 3), TGA_NO_ERROR);
+        EXPECT_TRUE(given_up.write("new", 3));
+    }
+    // Signals that end a program still end it, and take the temporary file along.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        EXPECT_EQ(inChild([&] {
+                      ::signal(signal, SIG_DFL); // as in a program started from a terminal
+                      SafeOutput out;
+                      if (out.open(path("old.tga").c_str(), 3) != TGA_NO_ERROR || !out.write("new", 3)) return 1;
+                      raise(signal);
+                      return 2;
+                  }),
+                  128 + signal);
+    }
+    EXPECT_EQ(readBytes(path("old.tga")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
+}
+
+TEST_F(TgaWrite, WithoutMemoryNothingIsTouched) {
+    const Bytes old = {'o', 'l', 'd'};
+    const std::string file = path("old.tga");
+    writeBytes(file, old);
+    unsigned char pixel[4] = {};
+    failAllocationAfter(0);
+    const int written = tgaWrite(file.c_str(), 1, 1, pixel, TGA_RGBA);
+    failAllocationAfter(-1);
+    EXPECT_EQ(written, 0);
+    EXPECT_EQ(tgaLastError(), TGA_OUT_OF_MEMORY);
+    EXPECT_EQ(readBytes(file), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1);
 }
 
 class ImageFiles : public TempDirTest {};

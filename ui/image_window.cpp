@@ -12,13 +12,17 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
+#include <memory>
 
 #include "core/command.h"
 #include "core/console.h"
 #include "core/registers.h"
 #include "dialogs.h"
 #include "gui.h"
+#include "image/safe_output.h"
+#include "image/tga.h"
 #include "image_view.h"
 
 ImageWindow *imageWindows = nullptr;
@@ -97,20 +101,30 @@ void readScript(Fl_Widget *, void *) {
     if (path) runFormatted("script %s", path);
 }
 
-// The history stays silent about a file it cannot create, so the user is
-// told in a dialog instead.
+// The history is gathered first and then written like an image file, so a
+// failed write keeps the old file; the user is told of any failure in a
+// dialog naming the file.
 void writeScript(Fl_Widget *, void *) {
     const char *name = dialogs.input("Script File Name?");
     if (!name) return;
-    FILE *out = fopen(name, "w");
-    if (!out) {
-        char message[300];
-        snprintf(message, sizeof message, "Could not create the script file `%s'", name);
-        dialogs.alert(message);
-        return;
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *history = open_memstream(&text, &size);
+    bool gathered = history != nullptr;
+    if (gathered) {
+        writeCommandHistory(history);
+        gathered = !ferror(history);
+        gathered = fclose(history) == 0 && gathered;
     }
-    writeCommandHistory(out);
-    fclose(out);
+    std::unique_ptr<char, decltype(&free)> owned(text, free);
+    SafeOutput out;
+    const int opened = gathered ? out.open(name, size) : TGA_CANNOT_WRITE;
+    if (opened == TGA_NO_ERROR && out.commit(out.write(text, size)) == TGA_NO_ERROR) return;
+    char message[300];
+    snprintf(message, sizeof message,
+             opened == TGA_CANNOT_OPEN ? "Could not create the script file `%s'" : "Could not write the script file `%s'",
+             name);
+    dialogs.alert(message);
 }
 
 // One entry of a static menu table; the label null ends a (sub)menu.

@@ -8,6 +8,10 @@
 #include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Slider.H>
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -204,6 +208,25 @@ TEST_F(WindowTest, ScriptsAreReadAndTheHistoryWrittenAsAScript) {
     EXPECT_EQ(asked, Lines({"input Script File Name?",
                             "alert Could not create the script file `" + path("no/such/dir.txt") + "'"}));
     EXPECT_EQ(consoleLines().size(), lines);
+
+    // A failed write keeps the old history and says so; so does a full device.
+    const std::string old = fileText(path("history.txt"));
+    rlimit before;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit tiny = before;
+    tiny.rlim_cur = 4;
+    sighandler_t ignored = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    asked.clear();
+    answers = {path("history.txt"), std::string("/dev/full")};
+    pick(w, "Basics/Write Script");
+    pick(w, "Basics/Write Script");
+    setrlimit(RLIMIT_FSIZE, &before);
+    signal(SIGXFSZ, ignored);
+    EXPECT_EQ(asked, Lines({"input Script File Name?", "alert Could not write the script file `" + path("history.txt") + "'",
+                            "input Script File Name?", "alert Could not write the script file `/dev/full'"}));
+    EXPECT_EQ(fileText(path("history.txt")), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2);
 }
 
 TEST_F(WindowTest, CopyOpensAWindowOnTheFirstFreeRegister) {

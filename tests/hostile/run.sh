@@ -49,7 +49,7 @@ row() { # KIND INPUTS CRASHES LEAKS LOST
 }
 
 # The TGA reader's failure texts: a failed load names one of them.
-tga_texts='bad image header|cannot open file|unexpected end-of-file|image contains no data|found colormap for a grayscale image|unsupported colormap entry size|bad colormap|unknown image type|image has size 0 width or height \(or both\)|not enough memory for the image'
+tga_texts='bad image header|cannot open file|cannot read from file|unexpected end-of-file|image contains no data|found colormap for a grayscale image|unsupported colormap entry size|bad colormap|unknown image type|image has size 0 width or height \(or both\)|not enough memory for the image'
 
 # Each file is read into A, which holds a 2 x 1 picture: a file that fails
 # must leave that picture as it was.
@@ -89,6 +89,20 @@ tga() {
   tga_kind mutated "Valid files with random bytes changed"
 }
 
+# run_as WHO NAME: runs NAME.txt like `run`, as root or, with WHO
+# unprivileged, as user 65534 (from a copy of the program it may run).
+run_as() {
+  if [ "$1" = unprivileged ] && [ "$(id -u)" = 0 ]; then
+    [ -x program-copy ] || { cp "$program" program-copy && chmod 755 program-copy; }
+    chmod 644 "$2.txt"
+    setpriv --reuid=65534 --regid=65534 --clear-groups env -u DISPLAY ./program-copy "$2.txt" >"$2.out" 2>"$2.err"
+    crashed=0 leaked=0
+    [ "$(tail -n 1 "$2.out")" = "=== DONE! ===" ] || { crashed=1; echo "crashed: $2" >&2; }
+  else
+    run "$2"
+  fi
+}
+
 # A failing write leaves the register and every existing file as they were.
 writes() {
   local crashes=0 leaks=0 lost=0 tries=0
@@ -106,24 +120,13 @@ writes() {
   check_write() {
     tries=$((tries + 1))
     printf 'read A out/a.tga\n%s\nwrite A out/a-after.tga\n' "$2" >w.txt
-    if [ "${3:-}" = unprivileged ]; then
-      # Root writes anywhere: the locked folder is tried as another user.
-      chmod 666 w.txt
-      if [ "$(id -u)" = 0 ]; then
-        cp "$program" ./program-copy && chmod 755 ./program-copy
-        setpriv --reuid=65534 --regid=65534 --clear-groups env -u DISPLAY ./program-copy w.txt >w.out 2>w.err
-        [ "$(tail -n 1 w.out)" = "=== DONE! ===" ] || { crashes=$((crashes + 1)); echo "crashed: $1" >&2; }
-      else
-        run w
-        crashes=$((crashes + crashed)) leaks=$((leaks + leaked))
-      fi
-    elif [ "${3:-}" = small-files ]; then
+    if [ "${3:-}" = small-files ]; then
       # A full disk: no file may grow past 4 KiB, and the write fails (EFBIG).
       (trap '' XFSZ; ulimit -f 4; run w; echo "$crashed $leaked" >w.result)
       read -r c l <w.result
       crashes=$((crashes + c)) leaks=$((leaks + l))
     else
-      run w
+      run_as "${3:-}" w
       crashes=$((crashes + crashed)) leaks=$((leaks + leaked))
     fi
     grep -qF "$4" w.out || unclear "$1: no \"$4\""
@@ -142,9 +145,73 @@ writes() {
   check_write "a folder's name" "write A folder" "" "cannot open file" folder
   [ "$(cat folder/inside/file)" = old ] || { lost=$((lost + 1)); echo "folder lost" >&2; }
   check_write "a folder that does not exist" "write A no-such-folder/x.tga" "" "cannot open file" no-such-folder/x.tga
+  check_write "no file name" "write A" "" "cannot open file" ""
   check_write "an empty register" "write E out/old.tga" "" "image contains no data" out/old.tga
   cmp -s out/old.tga old.copy || { lost=$((lost + 1)); echo "old file lost to an empty register" >&2; }
-  row "Writes to /dev/full, a full disk, a locked folder, a folder's name, from an empty register" \
+  row "Writes to /dev/full, a full disk, a locked folder, a folder's name, no name, from an empty register" \
+    $tries $crashes $leaks $lost
+  owned_files
+}
+# Writes over files whose owner, group, mode and links must stay as they
+# were, and into folders where no new file can be made: each writes the new
+# picture, or is refused where the user may not write the file in place.
+# No temporary file may be left anywhere.
+owned_files() {
+  if [ "$(id -u)" != 0 ]; then
+    echo "skipped: files of other users need root to set up"
+    return
+  fi
+  local crashes=0 leaks=0 lost=0 tries=0
+  printf 'solid A 3 2 40 50 60 255\nwrite A out/new.tga\n' >new.txt
+  run new
+  mkdir mine shut sticky
+  install -m 444 -o 65534 old.copy mine/read-only.tga
+  install -m 666 old.copy mine/roots.tga
+  chown 65534 mine
+  install -m 666 old.copy shut/open.tga
+  install -m 666 old.copy sticky/roots.tga
+  chmod 555 shut
+  chmod 1777 sticky
+  install -m 640 -o 65534 -g 65534 old.copy users.tga
+  install -m 6755 -o 65534 -g 65534 old.copy set-id.tga
+  install -m 644 old.copy linked.tga
+  ln linked.tga hard-link.tga
+  ln -s made-through-link.tga dangling.tga
+  # check_kept NAME WHO FILE STAT: FILE, written by WHO, holds the new picture
+  # and has STAT: owner, group, mode, links.
+  check_kept() {
+    tries=$((tries + 1))
+    printf 'read A out/new.tga\nwrite A %s\n' "$3" >k.txt
+    run_as "$2" k
+    crashes=$((crashes + crashed)) leaks=$((leaks + leaked))
+    grep -qxF "wrote $3" k.out || unclear "$1: no wrote line"
+    if ! cmp -s out/new.tga "$3" || [ "$(stat -L -c '%u %g %a %h' "$3")" != "$4" ]; then
+      lost=$((lost + 1))
+      echo "not kept: $1: $(stat -L -c '%u %g %a %h' "$3")" >&2
+    fi
+  }
+  check_kept "a file of root's in the user's folder" unprivileged mine/roots.tga "0 0 666 1"
+  check_kept "a writable file in a folder without write permission" unprivileged shut/open.tga "0 0 666 1"
+  check_kept "a file of root's in a sticky folder" unprivileged sticky/roots.tga "0 0 666 1"
+  check_kept "another user's file, by root" "" users.tga "65534 65534 640 1"
+  check_kept "another user's set-ID file, by root" "" set-id.tga "65534 65534 6755 1"
+  check_kept "a file with a second hard link" "" linked.tga "0 0 644 2"
+  cmp -s out/new.tga hard-link.tga || { lost=$((lost + 1)); echo "hard link kept the old picture" >&2; }
+  check_kept "a dangling symbolic link" "" dangling.tga "0 0 $(printf '%o' $((0666 & ~0$(umask)))) 1"
+  [ -L dangling.tga ] || { lost=$((lost + 1)); echo "symbolic link replaced" >&2; }
+
+  tries=$((tries + 1))
+  printf 'read A out/new.tga\nwrite A mine/read-only.tga\n' >k.txt
+  run_as unprivileged k
+  crashes=$((crashes + crashed)) leaks=$((leaks + leaked))
+  grep -qxF "FAILED to write mine/read-only.tga" k.out && grep -qxF "cannot open file" k.out ||
+    unclear "a read-only file: no refusal"
+  cmp -s old.copy mine/read-only.tga || { lost=$((lost + 1)); echo "a read-only file was replaced" >&2; }
+
+  local left
+  left=$(find . -name '.*.??????')
+  [ -z "$left" ] || { lost=$((lost + 1)); echo "temporary files left: $left" >&2; }
+  row "Writes over read-only, other users', set-ID and linked files, in locked and sticky folders" \
     $tries $crashes $leaks $lost
 }
 
