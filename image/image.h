@@ -2,6 +2,23 @@
 // top row first.
 #pragma once
 
+#include <new>
+
+// Memory, one policy: an operation that cannot get the memory it needs
+// changes nothing and returns false, and its command prints the memory line
+// (memoryError). Pixel buffers come from allocPixels, which returns null;
+// working lists in standard containers throw std::bad_alloc instead, and
+// `fitsInMemory` runs such work and turns that into false. The dispatcher
+// also catches std::bad_alloc, only as a last resort.
+template <class Work> bool fitsInMemory(Work &&work) {
+    try {
+        work();
+        return true;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
 // Allocates an uninitialised width x height RGBA buffer the way
 // Image::release frees it. Null when a size is not positive, when the byte
 // count would overflow, or when the memory cannot be had.
