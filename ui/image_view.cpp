@@ -22,77 +22,64 @@ void paintImage(const Image &image, const Fl_Button *alphaToggle, int x, int y, 
         fl_draw_image(image.pixels, x, y, width, height, 4, lineBytes);
 }
 
-// A yellow frame with a blue frame one pixel inside it.
-void drawOutline(int x, int y, int width, int height) {
+// A yellow frame with a blue frame one pixel inside it, at `r` moved by (x, y).
+void drawOutline(int x, int y, const ImageView::Rect &r) {
     fl_color(FL_YELLOW);
-    fl_rect(x, y, width, height);
+    fl_rect(x + r.left, y + r.top, r.width, r.height);
     fl_color(FL_BLUE);
-    fl_rect(x + 1, y + 1, width - 2, height - 2);
+    fl_rect(x + r.left + 1, y + r.top + 1, r.width - 2, r.height - 2);
 }
 
 } // namespace
 
-ImageView::ImageView(int x, int y, int w, int h, const char *label)
-    : Fl_Widget(x, y, w, h, label), imageWidth(w), imageHeight(h) {}
+ImageView::ImageView(int x, int y, int w, int h, const char *label) : Fl_Widget(x, y, w, h, label) {}
 
-void ImageView::setImage(unsigned char *newPixels, int width, int height, Fl_Button *toggle) {
-    pixels = newPixels;
-    imageWidth = width;
-    imageHeight = height;
+void ImageView::setImage(const Image *image, Fl_Button *toggle) {
+    shown = image;
     alphaToggle = toggle;
-    dragging = 0;
+    dragging = false;
 }
 
-void ImageView::rubberBand(int &left, int &top, int &width, int &height) const {
-    if (endX < startX) {
-        left = endX, width = startX - endX, top = endY, height = startY - endY;
-    } else {
-        left = startX, width = endX - startX, top = startY, height = endY - startY;
-    }
+ImageView::Rect ImageView::rubberBand() const {
+    if (bandEnd.x < bandStart.x)
+        return {bandEnd.x, bandEnd.y, bandStart.x - bandEnd.x, bandStart.y - bandEnd.y};
+    return {bandStart.x, bandStart.y, bandEnd.x - bandStart.x, bandEnd.y - bandStart.y};
 }
 
 void ImageView::draw() {
     fl_push_clip(x(), y(), w(), h());
-    const Image shown = source ? *source : Image{imageWidth, imageHeight, pixels};
-    paintImage(shown, alphaToggle, x(), y(), w(), h());
-    if (dragging) {
-        if (dragMode == 0) {
-            int left, top, width, height;
-            rubberBand(left, top, width, height);
-            drawOutline(x() + left, y() + top, width, height);
-        } else if (dragMode == 1) {
-            drawOutline(x() + endX, y() + endY, startX, startY);
-        }
-    }
+    if (shown) paintImage(*shown, alphaToggle, x(), y(), w(), h());
+    if (dragging) drawOutline(x(), y(), dragMode == DragMode::Placement ? placement : rubberBand());
     fl_pop_clip();
 }
 
+void ImageView::track(Point pointer) {
+    if (dragMode == DragMode::Placement) {
+        placement.left = pointer.x - placement.width / 2;
+        placement.top = pointer.y - placement.height / 2;
+    } else {
+        bandEnd = pointer;
+        // A rubber band also takes the placement to its end, so a source
+        // picked after a crop is composited at the crop's end corner.
+        placement.left = pointer.x;
+        placement.top = pointer.y;
+    }
+}
+
 int ImageView::handle(int event) {
-    const int mx = Fl::event_x() - x();
-    const int my = Fl::event_y() - y();
+    const Point pointer{Fl::event_x() - x(), Fl::event_y() - y()};
     switch (event) {
     case FL_PUSH:
-        if (dragMode == 0) {
-            startX = endX = mx;
-            startY = endY = my;
-        } else if (dragMode == 1) {
-            endX = mx - startX / 2;
-            endY = my - startY / 2;
-        }
-        dragging = 1;
+        if (dragMode == DragMode::RubberBand) bandStart = pointer;
+        track(pointer);
+        dragging = true;
         return 1;
     case FL_DRAG:
     case FL_RELEASE:
         // X merges pointer motion, so a release that closely follows the last
         // move arrives without a drag to its point: take the end from both.
-        if (dragMode == 1) {
-            endX = mx - startX / 2;
-            endY = my - startY / 2;
-        } else {
-            endX = mx;
-            endY = my;
-        }
-        if (event == FL_RELEASE) dragging = 0;
+        track(pointer);
+        if (event == FL_RELEASE) dragging = false;
         damage(1);
         if (event == FL_RELEASE) do_callback();
         return 1;

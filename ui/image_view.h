@@ -8,42 +8,56 @@
 class Fl_Button;
 
 // The image in an image window. Besides painting, it follows mouse drags as a
-// rubber band (dragMode 0) or as a placement rectangle (dragMode 1), outlines
-// the drag while it lasts, and calls its callback when the button is released.
+// rubber band or as a placement rectangle, outlines the drag while it lasts,
+// and calls its callback when the button is released. Coordinates are taken
+// from the widget's top-left corner, so they are the image's columns and
+// rows; they are not clamped to the widget.
 class ImageView : public Fl_Widget {
   public:
+    struct Point {
+        int x, y;
+    };
+    // Width or height may be zero or negative.
+    struct Rect {
+        int left, top, width, height;
+    };
+    enum class DragMode {
+        RubberBand, // a rectangle from the press to the pointer
+        Placement,  // the placement rectangle, its centre on the pointer
+    };
+
     ImageView(int x, int y, int w, int h, const char *label = nullptr);
     ~ImageView() override = default;
 
-    // Takes the image to paint and the toggle that selects alpha display, and
-    // ends any drag. The caller redraws the view afterwards.
-    void setImage(unsigned char *pixels, int width, int height, Fl_Button *alphaToggle);
-    // Makes the view paint `image` (a register) as it is at paint time rather
-    // than what setImage was last given, so a repaint that comes before the
-    // owner's refresh never reads a buffer the register has released.
-    void follow(const Image *image) { source = image; }
+    // Shows `image`, a register, as it is at each paint, so a repaint never
+    // reads a buffer the register has released; `alphaToggle` selects alpha
+    // display. Ends any drag. The caller redraws the view afterwards.
+    void setImage(const Image *image, Fl_Button *alphaToggle);
+    // The register shown, with its current pixels and size.
+    const Image *image() const { return shown; }
 
     // The rubber band as a rectangle, taken from its two corners by the
     // horizontal comparison alone: a drag toward the upper right or the
     // lower left gives a negative height.
-    void rubberBand(int &left, int &top, int &width, int &height) const;
+    Rect rubberBand() const;
 
     void draw() override;
     int handle(int event) override;
 
-    int imageWidth;
-    int imageHeight;
-    unsigned char *pixels = nullptr;
-    Fl_Button *alphaToggle = nullptr;
-    // Rubber band: where the drag started and where the pointer is.
-    // Placement: the rectangle's size, and its left and top.
-    int startX = 0, startY = 0;
-    int endX = 0, endY = 0;
-    int dragging = 0;
-    int dragMode = 0;
+    DragMode dragMode = DragMode::RubberBand;
+    // From the button's press to its release.
+    bool dragging = false;
+    // The rubber band's corners: where the drag started and where the pointer is.
+    Point bandStart{}, bandEnd{};
+    // The placement rectangle: the owner sets its size, a drag its corner.
+    Rect placement{};
 
   private:
-    const Image *source = nullptr;
+    // Moves the rubber band's end or the placement to the pointer.
+    void track(Point pointer);
+
+    const Image *shown = nullptr;
+    Fl_Button *alphaToggle = nullptr;
 };
 
 // The image of the modal display dialog: paints only, takes no events.

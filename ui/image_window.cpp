@@ -54,7 +54,7 @@ const SliderItem scaleItem{"scale", "scale %c %g %g", 0.1f, 4, 1, 1, true};
 void startSlider(Fl_Widget *menu, void *data) {
     const SliderItem &s = *(const SliderItem *)data;
     ImageWindow *w = owner(menu);
-    if (s.keepSize) w->noResize = 1;
+    if (s.keepSize) w->noResize = true;
     w->startSliderOperation(s.label, s.format, s.minimum, s.maximum, s.factor, s.initial);
 }
 
@@ -218,8 +218,7 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     }
     view = new ImageView(55, 30, 335, 210);
     view->callback(callWindow<&ImageWindow::onViewRelease>);
-    view->follow(image);
-    view->setImage(image->pixels, image->width, image->height, alphaToggle);
+    view->setImage(image, alphaToggle);
     imageArea->resizable(view);
     imageArea->end();
     window->resizable(imageArea);
@@ -267,8 +266,8 @@ void ImageWindow::fitToImage(int width, int height) {
 
 void ImageWindow::refresh() {
     image = registerAt(registerIndex);
-    if (!noResize) fitToImage(image->width, image->height);
-    view->setImage(image->pixels, image->width, image->height, alphaToggle);
+    fitToImage(image->width, image->height);
+    view->setImage(image, alphaToggle);
     view->damage(1);
     // At once, for whoever follows the windows on standard output.
     printf("reset image %c\n", letter());

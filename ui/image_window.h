@@ -35,8 +35,8 @@ class ImageWindow {
     // "copy X z" when it starts and restores it with "copy z X" before every
     // recomputation, so each change applies to the image as it was at the
     // start; crop alone is a single shot that saves nothing.
-    // Menu items: they set `mode`, show their controls and run nothing yet
-    // except the save (and, for the matte, its first result).
+    // Menu items: they show their controls and run nothing yet except the
+    // save (and, for the matte, its first result); all but the matte set `mode`.
     void startCrop();
     void startComposite();
     void startSliderOperation(const char *label, const char *format, float minimum, float maximum,
@@ -67,11 +67,20 @@ class ImageWindow {
     char title[200] = "";
     int registerIndex = 0;
     Image *image = nullptr;
-    // The interactive operation under way: 0 none, 2 slider, 3 crop, 4 composite.
-    int mode = 0;
+    // The interactive operation under way, as far as the view's release
+    // concerns it; the matte and the finish button leave it alone.
+    enum class Mode {
+        Idle,
+        Slider,    // darken, dissolve, rotate or scale by the parameter slider
+        Crop,      // the next rubber band is cropped to
+        Composite, // each release composites the source at the placement
+    };
+    Mode mode = Mode::Idle;
     float sliderFactor = 1;
     const char *sliderFormat = nullptr;
-    int noResize = 0;
+    // Set while rotating or scaling: the window keeps its size until the
+    // operation ends.
+    bool noResize = false;
     ImageWindow *next = nullptr;
 };
 

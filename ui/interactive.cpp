@@ -31,7 +31,7 @@ constexpr int kSourceCount = 24;
 void ImageWindow::hideSliderControls() {
     paramSlider->hide();
     finishButton->hide();
-    noResize = 0;
+    noResize = false;
     refresh();
 }
 
@@ -50,35 +50,33 @@ void ImageWindow::hideMatteSliders() {
 }
 
 void ImageWindow::startCrop() {
-    mode = 3;
-    view->dragMode = 0;
+    mode = Mode::Crop;
+    view->dragMode = ImageView::DragMode::RubberBand;
 }
 
 void ImageWindow::onViewRelease() {
-    if (mode == 3) {
+    if (mode == Mode::Crop) {
         // The rectangle the outline showed, so a drag toward the upper right
         // or lower left passes a negative height, which crop turns round.
-        int left, top, width, height;
-        view->rubberBand(left, top, width, height);
+        const ImageView::Rect band = view->rubberBand();
         // A click without a drag would crop the picture away, and nothing
         // keeps a copy: wait for a real rectangle instead.
-        if (width != 0 && height != 0) {
-            runFormatted("crop %c %d %d %d %d", letter(), left, top, width, height);
-            mode = 0;
+        if (band.width != 0 && band.height != 0) {
+            runFormatted("crop %c %d %d %d %d", letter(), band.left, band.top, band.width, band.height);
+            mode = Mode::Idle;
         }
     }
-    if (mode == 4) applyComposite();
+    if (mode == Mode::Composite) applyComposite();
     refresh();
 }
 
 void ImageWindow::startComposite() {
     hideSliderControls();
-    mode = 4;
+    mode = Mode::Composite;
     showActive(sourceChoice);
     sourceChoice->clear();
-    view->dragMode = 1;
-    view->endX = view->endY = 0;
-    view->startX = view->startY = kPlacementSize;
+    view->dragMode = ImageView::DragMode::Placement;
+    view->placement = {0, 0, kPlacementSize, kPlacementSize};
     for (int i = 0; i < kSourceCount; ++i) {
         if (i == registerIndex || !registerAt(i)->pixels) continue;
         const char name[2] = {(char)('A' + i), '\0'};
@@ -98,12 +96,13 @@ void ImageWindow::applyComposite() {
     const char *name = sourceChoice->text();
     const Image *source = name ? registerAt(name[0] - 'A') : nullptr;
     const bool sized = source && source->pixels;
-    view->startX = sized ? source->width : kPlacementSize;
-    view->startY = sized ? source->height : kPlacementSize;
+    ImageView::Rect &placement = view->placement;
+    placement.width = sized ? source->width : kPlacementSize;
+    placement.height = sized ? source->height : kPlacementSize;
     if (name) {
         runFormatted("copy z %c", letter());
-        runFormatted("composite %s %s %c %d %d", name, operatorChoice->text(), letter(), view->endX,
-                     view->endY);
+        runFormatted("composite %s %s %c %d %d", name, operatorChoice->text(), letter(), placement.left,
+                     placement.top);
     }
     refresh();
 }
@@ -118,8 +117,8 @@ void ImageWindow::startSliderOperation(const char *label, const char *format, fl
     paramSlider->bounds(minimum, maximum);
     paramSlider->value(initial);
     paramSlider->step(0.05);
-    view->dragMode = 0;
-    mode = 2;
+    view->dragMode = ImageView::DragMode::RubberBand;
+    mode = Mode::Slider;
     runFormatted("copy %c z", letter());
     sliderFormat = format;
     sliderFactor = factor;

@@ -60,10 +60,10 @@ TEST_F(InteractiveTest, CropRunsTheRectangleDraggedInAnyDirectionOnce) {
         fill('A', 100, 80);
         ImageWindow *w = openWindow('A');
         EXPECT_EQ(linesOf([&] { pick(w, "Required/Crop"); }), Lines{}) << c.line;
-        EXPECT_EQ(w->mode, 3);
+        EXPECT_EQ(w->mode, ImageWindow::Mode::Crop);
         EXPECT_EQ(linesOf([&] { dragOver(w->view, {c.from, {30, 30}, c.to}); }), Lines{c.line});
         EXPECT_EQ(out, "reset image A\n");
-        EXPECT_EQ(w->mode, 0);
+        EXPECT_EQ(w->mode, ImageWindow::Mode::Idle);
         EXPECT_EQ(box(w->view), (Box{55, 30, 40, 40})) << c.line;
         // Pixel (10, 20) of the 100 x 80 image is now the corner.
         EXPECT_EQ(Bytes(registerAt(0)->pixels, registerAt(0)->pixels + 4), (Bytes{100, 200, 100, 225}));
@@ -77,7 +77,7 @@ TEST_F(InteractiveTest, CropRunsTheRectangleDraggedInAnyDirectionOnce) {
     EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}}); }), Lines{});
     EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}, {10, 50}}); }), Lines{});
     EXPECT_EQ(registerAt(0)->width, 100);
-    EXPECT_EQ(clicked->mode, 3);
+    EXPECT_EQ(clicked->mode, ImageWindow::Mode::Crop);
     EXPECT_EQ(linesOf([&] { dragOver(clicked->view, {{10, 20}, {50, 60}}); }), Lines{"crop A 10 20 40 40"});
 
     // The crop is a single shot: the next drag only refreshes.
@@ -96,8 +96,8 @@ TEST_F(InteractiveTest, CompositePlacesTheSourceCentredOnThePointerOverTheSavedI
     runFormatted("copy A P"); // to compare with
     ImageWindow *w = openWindow('A');
     EXPECT_EQ(linesOf([&] { pick(w, "Required/Composite"); }), Lines({"copy A z"}));
-    EXPECT_EQ(w->mode, 4);
-    EXPECT_EQ(w->view->dragMode, 1);
+    EXPECT_EQ(w->mode, ImageWindow::Mode::Composite);
+    EXPECT_EQ(w->view->dragMode, ImageView::DragMode::Placement);
     Lines sources;
     for (int i = 0; i < w->sourceChoice->size() - 1; ++i) sources.push_back(w->sourceChoice->text(i));
     EXPECT_EQ(sources, Lines({"B", "C", "P"}));
@@ -108,7 +108,7 @@ TEST_F(InteractiveTest, CompositePlacesTheSourceCentredOnThePointerOverTheSavedI
     // A source picked composites at once at the top-left corner.
     EXPECT_EQ(choose(w->sourceChoice, "B"), Lines({"copy z A", "composite B over A 0 0"}));
     EXPECT_EQ(out, "reset image A\n");
-    EXPECT_EQ(std::make_pair(w->view->startX, w->view->startY), std::make_pair(30, 20));
+    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(30, 20));
 
     // The rectangle follows the pointer with its centre; the release
     // composites again onto the saved image, and refreshes once more.
@@ -128,7 +128,7 @@ TEST_F(InteractiveTest, CompositeWithoutACurrentSourceRunsNothing) {
     EXPECT_EQ(w->sourceChoice->text(), nullptr);
     EXPECT_EQ(linesOf([&] { dragOver(w->view, {{20, 20}}); }), Lines{});
     EXPECT_EQ(out, "reset image A\nreset image A\n");
-    EXPECT_EQ(std::make_pair(w->view->startX, w->view->startY), std::make_pair(4, 4));
+    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(4, 4));
     EXPECT_EQ(choose(w->operatorChoice, "in"), Lines{});
 
     // With one candidate there is no entry at index 1: none is current.
@@ -140,23 +140,23 @@ TEST_F(InteractiveTest, CompositeWithoutACurrentSourceRunsNothing) {
     // A source emptied since the list was filled still gets its lines.
     registerAt(3)->release();
     EXPECT_EQ(choose(w->sourceChoice, "D"), Lines({"copy z A", "composite D over A 0 0"}));
-    EXPECT_EQ(std::make_pair(w->view->startX, w->view->startY), std::make_pair(4, 4));
+    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(4, 4));
 }
 
 TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange) {
     struct Case {
         const char *item, *label;
         double minimum, maximum, initial;
-        int noResize;
+        bool noResize;
         double value;
         const char *line;
     };
     const Case cases[] = {
-        {"Required/Darken", "darken", 0, 1.5, 1, 0, 0.5, "darken C 0.5 0.5"},
-        {"Required/Dissolve", "fade", 0, 1, 1, 0, 0.25, "dissolve C 0.25 0.25"},
-        {"Advanced/Rotate", "rot", -90, 90, 0, 1, -30, "rotate C -30 -30"},
+        {"Required/Darken", "darken", 0, 1.5, 1, false, 0.5, "darken C 0.5 0.5"},
+        {"Required/Dissolve", "fade", 0, 1, 1, false, 0.25, "dissolve C 0.25 0.25"},
+        {"Advanced/Rotate", "rot", -90, 90, 0, true, -30, "rotate C -30 -30"},
         // The bounds are single-precision numbers widened.
-        {"Advanced/Scale", "scale", (double)0.1f, 4, 1, 1, 0.75, "scale C 0.75 0.75"},
+        {"Advanced/Scale", "scale", (double)0.1f, 4, 1, true, 0.75, "scale C 0.75 0.75"},
     };
     fill('C', 12, 10);
     ImageWindow *w = openWindow('C');
@@ -169,8 +169,8 @@ TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange)
                   std::vector<double>({c.minimum, c.maximum, c.initial, 0.05}))
             << c.item;
         EXPECT_EQ(w->noResize, c.noResize) << c.item;
-        EXPECT_EQ(w->mode, 2);
-        EXPECT_EQ(w->view->dragMode, 0);
+        EXPECT_EQ(w->mode, ImageWindow::Mode::Slider);
+        EXPECT_EQ(w->view->dragMode, ImageView::DragMode::RubberBand);
         EXPECT_EQ(move(w->paramSlider, c.value), Lines({"copy z C", c.line}));
         EXPECT_EQ(out.substr(out.size() - 14), "reset image C\n");
         // Back to the start value: the result is computed from the saved
@@ -180,7 +180,7 @@ TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange)
         runFormatted(w->sliderFormat, 'Q', c.initial, c.initial);
         EXPECT_EQ(pixelsOf('C'), pixelsOf('Q')) << c.item;
         EXPECT_EQ(linesOf([&] { w->finishButton->do_callback(); }), Lines{});
-        EXPECT_EQ(w->noResize, 0);
+        EXPECT_FALSE(w->noResize);
     }
 
     // A real click on the slider reaches the same callback.
@@ -202,8 +202,8 @@ TEST_F(InteractiveTest, RotateKeepsTheWindowsSizeUntilTheFinishButton) {
     pick(w, "Advanced/Rotate");
     move(w->paramSlider, 45);
     EXPECT_EQ(box(w->view), (Box{55, 30, 40, 30}));
-    EXPECT_GT(w->view->imageWidth, 40);
-    EXPECT_EQ(w->view->imageWidth, registerAt(0)->width);
+    EXPECT_GT(w->view->image()->width, 40);
+    EXPECT_EQ(w->view->image()->width, registerAt(0)->width);
     EXPECT_EQ(w->window->w(), 100);
     EXPECT_EQ(w->window->h(), 88);
 
@@ -245,22 +245,21 @@ TEST_F(InteractiveTest, EachActionShowsItsOwnControls) {
     EXPECT_EQ(states({w->paramSlider, w->finishButton}), Lines({"hidden", "shown"}));
     EXPECT_STREQ(w->finishButton->label(), "blue");
     EXPECT_EQ(states(matte), shown3);
-    EXPECT_EQ(w->mode, 2); // the matte leaves the mode alone
+    EXPECT_EQ(w->mode, ImageWindow::Mode::Slider); // the matte leaves the mode alone
 
     w->finishButton->do_callback();
     EXPECT_EQ(states({w->paramSlider, w->finishButton}), Lines({"off", "hidden"}));
     EXPECT_EQ(states(matte), off3);
-    EXPECT_EQ(w->mode, 2);
+    EXPECT_EQ(w->mode, ImageWindow::Mode::Slider);
 
     // Crop changes no control: the composite choices, once shown, stay and
     // recomposite from Z, which undoes the crop.
     pick(w, "Required/Composite");
     pick(w, "Required/Crop");
     EXPECT_EQ(states(composite), shown3);
-    EXPECT_EQ(w->view->dragMode, 0);
+    EXPECT_EQ(w->view->dragMode, ImageView::DragMode::RubberBand);
     EXPECT_EQ(linesOf([&] { dragOver(w->view, {{2, 2}, {12, 7}}); }), Lines({"crop A 2 2 10 5"}));
-    // The view's corner fields are shared: the placement starts where the
-    // rubber band ended.
+    // A rubber band leaves the placement at its end corner.
     EXPECT_EQ(choose(w->sourceChoice, "B"), Lines({"copy z A", "composite B over A 12 7"}));
     EXPECT_EQ(registerAt(0)->width, 20);
 }

@@ -37,7 +37,7 @@ class ViewTest : public GuiTest {
 TEST_F(ViewTest, PaintsColourOrAlphaOneToOneFromTheCorner) {
     fill('A', 6, 4);
     Image *a = registerAt(0);
-    view->setImage(a->pixels, a->width, a->height, toggle);
+    view->setImage(a, toggle);
 
     Capture colour = captureWidget(window, kBackground);
     for (int y = 0; y < 4; ++y)
@@ -60,19 +60,19 @@ TEST_F(ViewTest, PaintsColourOrAlphaOneToOneFromTheCorner) {
 
 TEST_F(ViewTest, EmptyImagesAndMissingTogglePaintNothing) {
     Image empty; // -1 x -1, no pixels
-    view->setImage(empty.pixels, empty.width, empty.height, nullptr);
+    view->setImage(&empty, nullptr);
     EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
 
     fill('A', 3, 3);
     registerAt(0)->release(); // 0 x 0
-    view->follow(registerAt(0));
+    view->setImage(registerAt(0), nullptr);
     EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
 }
 
 TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
     fill('A', 80, 70);
     Image *a = registerAt(0);
-    view->setImage(a->pixels, a->width, a->height, nullptr);
+    view->setImage(a, nullptr);
     Capture c = captureWidget(window, kBackground);
     EXPECT_EQ(c.at(10 + 59, 10 + 49), (Rgb{590 % 256, 490 % 256, 100}));
     EXPECT_EQ(c.at(10 + 60, 10 + 20), kBackground);
@@ -82,7 +82,7 @@ TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
 TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
     sendMouse(window, FL_PUSH, 10 + 10, 10 + 5);
     sendMouse(window, FL_DRAG, 10 + 30, 10 + 25);
-    ASSERT_EQ(view->dragging, 1);
+    ASSERT_TRUE(view->dragging);
     Capture down = captureWidget(window, kBackground);
     EXPECT_EQ(down.at(20, 15), kYellow);      // top-left corner
     EXPECT_EQ(down.at(39, 34), kYellow);      // bottom-right corner (20 x 20)
@@ -107,34 +107,30 @@ TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
 
     // After the release no outline is drawn.
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 5);
-    view->startX = 10, view->startY = 5, view->endX = 30, view->endY = 25;
+    view->bandStart = {10, 5};
+    view->bandEnd = {30, 25};
     EXPECT_EQ(captureWidget(window, kBackground).at(20, 15), kBackground);
 }
 
 TEST_F(ViewTest, PlacementOutlineIsTheRectangleCentredOnThePointer) {
-    view->dragMode = 1;
-    view->startX = 4, view->startY = 4;
+    view->dragMode = ImageView::DragMode::Placement;
+    view->placement.width = view->placement.height = 4;
     sendMouse(window, FL_PUSH, 10 + 10, 10 + 10);
-    EXPECT_EQ(view->endX, 8);
-    EXPECT_EQ(view->endY, 8);
-    view->startX = 5, view->startY = 5;
+    EXPECT_EQ(view->placement.left, 8);
+    EXPECT_EQ(view->placement.top, 8);
+    view->placement.width = view->placement.height = 5;
     sendMouse(window, FL_DRAG, 10 + 10, 10 + 10);
-    EXPECT_EQ(view->endX, 8); // 5 / 2 is 2
-    EXPECT_EQ(view->endY, 8);
-    EXPECT_EQ(view->startX, 5); // the size is the owner's
+    EXPECT_EQ(view->placement.left, 8); // 5 / 2 is 2
+    EXPECT_EQ(view->placement.top, 8);
+    EXPECT_EQ(view->placement.width, 5); // the size is the owner's
 
-    view->startX = 12, view->startY = 8;
+    view->placement.width = 12, view->placement.height = 8;
     sendMouse(window, FL_DRAG, 10 + 30, 10 + 20);
     Capture c = captureWidget(window, kBackground);
     EXPECT_EQ(c.at(10 + 24, 10 + 16), kYellow); // left, top = 30 - 6, 20 - 4
     EXPECT_EQ(c.at(10 + 35, 10 + 23), kYellow);
     EXPECT_EQ(c.at(10 + 25, 10 + 17), kBlue);
     EXPECT_EQ(c.at(10 + 36, 10 + 16), kBackground);
-
-    view->dragMode = 2; // no outline, no placement arithmetic
-    sendMouse(window, FL_DRAG, 10 + 30, 10 + 20);
-    EXPECT_EQ(view->endX, 30);
-    EXPECT_EQ(captureWidget(window, kBackground).at(10 + 24, 10 + 16), kBackground);
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 20);
 }
 
@@ -153,17 +149,17 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
     dragOver(view, {{10, 20}, {50, 60}});
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(draggingInCallback, 0);
-    EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
+    EXPECT_EQ(std::vector<int>({view->bandStart.x, view->bandStart.y, view->bandEnd.x, view->bandEnd.y}),
               std::vector<int>({10, 20, 50, 60}));
 
     dragOver(view, {{7, 9}, {7, 9}});
-    EXPECT_EQ(std::vector<int>({view->startX, view->startY, view->endX, view->endY}),
+    EXPECT_EQ(std::vector<int>({view->bandStart.x, view->bandStart.y, view->bandEnd.x, view->bandEnd.y}),
               std::vector<int>({7, 9, 7, 9}));
 
     // Beyond the widget's left and top edges the values go negative.
     dragOver(view, {{5, 5}, {-3, 0}, {-8, -4}});
-    EXPECT_EQ(view->endX, -8);
-    EXPECT_EQ(view->endY, -4);
+    EXPECT_EQ(view->bandEnd.x, -8);
+    EXPECT_EQ(view->bandEnd.y, -4);
     EXPECT_EQ(calls, 3);
 
     EXPECT_EQ(view->handle(FL_MOVE), 0);

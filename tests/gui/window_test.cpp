@@ -67,14 +67,14 @@ TEST_F(WindowTest, FitsTheViewToTheImageAndRefreshReportsIt) {
     fill('A', 100, 50); // what "half A" leaves
     EXPECT_EQ(captureOutput([&] { w->refresh(); }), "reset image A\n");
     EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
-    EXPECT_EQ(w->view->pixels, registerAt(0)->pixels);
-    EXPECT_EQ(w->view->imageWidth, 100);
+    EXPECT_EQ(w->view->image()->pixels, registerAt(0)->pixels);
+    EXPECT_EQ(w->view->image()->width, 100);
 
-    w->noResize = 1;
+    w->noResize = true;
     fill('A', 30, 20);
     captureOutput([&] { w->refresh(); });
     EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
-    EXPECT_EQ(w->view->imageWidth, 30);
+    EXPECT_EQ(w->view->image()->width, 30);
 
     ImageWindow *empty = openWindow('Q');
     EXPECT_EQ(empty->window->w(), 59);
@@ -89,7 +89,7 @@ TEST_F(WindowTest, SecondWindowRepaintsTheRegistersNewBufferBeforeItsRefresh) {
     ImageWindow *second = openWindow('A');
     Fl::check();
     unsigned char *old = registerAt(0)->pixels;
-    EXPECT_EQ(second->view->pixels, old);
+    EXPECT_EQ(second->view->image()->pixels, old);
 
     fill('B', 12, 8);
     ASSERT_TRUE(registerAt(1)->save(path("small.tga").c_str()));
