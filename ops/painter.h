@@ -2,10 +2,10 @@
 // from the cells of a stroke map, on a canvas twice its size.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
-#include "core/command.h"
 #include "image/image.h"
 
 // What one stroke pixel does to the canvas pixel under it.
@@ -18,6 +18,8 @@ enum StrokeCode : unsigned char {
 
 // Side of the square brush cells the map is read in.
 constexpr int kStrokeSize = 23;
+// A stroke centred on a canvas pixel reaches this far to each side of it.
+constexpr int kStrokeHalf = kStrokeSize / 2;
 
 // Where in a cell its codes other than leave lie: the stroke draws only
 // that rectangle, relative to the cell's corner (empty when w or h is 0).
@@ -35,27 +37,39 @@ struct StrokeMap {
     int cellColumns = 0;
 };
 
-// The run's stroke map, or null while there is none.
-const StrokeMap *strokeMap();
+// Makes `map` from the image's red and green and repaints the image to show
+// the codes: paint white, blend grey, clear green, the rest black. False,
+// with the image and `map` unchanged, when the memory cannot be had.
+bool imageToMap(Image &image, StrokeMap &map);
 
-// Makes sure a stroke map exists, reading the brush file when there is none
-// yet. Prints what it read or why it failed.
-void loadBrushFile();
+// The cells a painter draws with: the first `count` cells of map row `row`,
+// in turn from left to right, the first stroke taking the one after cell 0.
+struct BrushCells {
+    int row, count;
+};
+constexpr int kSquiggleCount = 8;
+constexpr BrushCells kDotBrush = {0, 1};                    // the round dot
+constexpr BrushCells kSquiggleBrush = {5, kSquiggleCount};  // squiggles
+constexpr BrushCells kHighlightBrush = {4, kSquiggleCount}; // highlighted squiggles
 
-// Builds the run's stroke map from the image's red and green and repaints
-// the image to show the codes: paint white, blend grey, clear green, the rest
-// black.
-void imageToMap(Image &image);
+// True when `map` holds every cell of `brush`.
+bool mapHolds(const StrokeMap &map, BrushCells brush);
 
-// Positions of one stroke within a 128 x 64 tile, both even.
+// Strokes are placed on a lattice of tiles, each stroke on an even column
+// and row of its tile.
+constexpr int kTileWidth = 128;
+constexpr int kTileHeight = 64;
+constexpr int kOffsetCount = (kTileWidth / 2) * (kTileHeight / 2);
+
+// Position of one stroke within a tile.
 struct StrokeOffset {
     int x, y;
 };
-constexpr int kOffsetCount = 2048;
+using OffsetTable = std::array<StrokeOffset, kOffsetCount>;
 
-// The table of 2048 stroke offsets, the same in every run; built on the first
-// call, which prints how long that took.
-const StrokeOffset *buildOffsetTable();
+// Every even position of a tile once, in a fixed shuffled order: the same
+// table in every run and on every platform.
+OffsetTable makeOffsetTable();
 
 // Draws the w x h map cell whose top-left corner is (sx, sy) onto the canvas
 // with its top-left corner at (dx, dy), clipped to the canvas.
@@ -63,27 +77,16 @@ void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, in
                  const unsigned char *codes, int mapWidth, int sx, int sy, int w, int h,
                  unsigned char red, unsigned char green, unsigned char blue);
 
-// The painter commands: one execute, and a choice of brush cell per stroke
-// that tells them apart.
-class PainterCommand : public Command {
-  public:
-    // mapWidth x mapHeight is the least stroke map that holds the cells the
-    // command reads.
-    PainterCommand(const char *name, int mapWidth, int mapHeight)
-        : Command(name), mapWidth(mapWidth), mapHeight(mapHeight) {}
-
-    int execute(char *args) override;
-
-    // Chooses the cell (column, row) of the stroke centred on source pixel
-    // (x, y). The column carries over from the previous stroke of the same
-    // execution and starts at 0.
-    virtual void pickStroke(int x, int y, int &column, int &row) = 0;
-
-    const int mapWidth, mapHeight;
-};
+// A white canvas twice the size of `source` each way, to be freed like an
+// image's pixels. Null when its byte count does not fit 32 bits or its
+// memory cannot be had.
+unsigned char *whiteCanvas(const Image &source);
 
 // Paints the strokes for `source` onto `canvas`, a 2W x 2H buffer for a W x H
-// source, in the order of the offset table, with cells of `map` chosen by
-// `painter`.
-void paintStrokes(const Image &source, const StrokeMap &map, const StrokeOffset *offsets,
-                  PainterCommand &painter, uint32_t *canvas);
+// source. Each entry of `offsets`, in table order, places one stroke in every
+// tile over the source; a stroke takes the next cell of `brush` and the colour
+// of the source pixel it falls on, and is centred on the canvas pixel at twice
+// that pixel's position. False, with the canvas unchanged, when the list of
+// strokes cannot get memory.
+bool paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, const OffsetTable &offsets,
+                  uint32_t *canvas);

@@ -34,35 +34,55 @@ Rgba pixelAt(const Image &image, int x, int y) {
 bool operator==(Rgba a, Rgba b) { return memcmp(&a, &b, 4) == 0; }
 
 const Rgba kPaper = {255, 255, 255, 255}, kInk = {0, 0, 0, 255}, kBlend = {200, 0, 0, 255},
-           kGreen = {0, 255, 0, 255};
-
-// Makes the run's stroke map from a brush image built by the caller.
-void useBrush(Image brush) {
-    imageToMap(brush);
-    brush.release();
-}
+           kGreen = {0, 255, 0, 255}, kGrey = {128, 128, 128, 255};
 
 std::string run(const char *line) {
     return maskTiming(captureOutput([&] { runCommand(line); }));
 }
 
+// The stroke map of a brush image built by the caller.
+StrokeMap mapOf(Image brush) {
+    StrokeMap map;
+    EXPECT_TRUE(imageToMap(brush, map));
+    brush.release();
+    return map;
+}
+
+// Makes the painters' stroke map from a brush image built by the caller,
+// through image-to-map on register Y.
+void useBrush(Image brush) {
+    Image &y = *registerAt(24);
+    y.release();
+    y = brush;
+    run("image-to-map Y");
+}
+
+// What `painter B` makes of a 1 x 1 source: the colour itself, where the
+// stroke map in use paints its centre.
+Rgba paintedDot() {
+    Image &b = *registerAt(1);
+    b.release();
+    b = solidImage(1, 1, {7, 8, 9, 255});
+    run("painter B");
+    return pixelAt(b, 0, 0);
+}
+
 using PainterTest = TempDirTest;
 
 TEST(OffsetTable, IsTheFixedPermutationOfTheTileLattice) {
-    const StrokeOffset *table = nullptr;
-    captureOutput([&] { table = buildOffsetTable(); });
+    const OffsetTable table = makeOffsetTable();
     const std::pair<int, int> first[] = {{82, 0}, {24, 2}, {20, 8}, {28, 4}, {94, 26}, {54, 6}};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(std::make_pair(table[i].x, table[i].y), first[i]) << i;
     EXPECT_EQ(table[kOffsetCount - 1].x, 32);
     EXPECT_EQ(table[kOffsetCount - 1].y, 34);
     std::set<std::pair<int, int>> seen;
-    for (int i = 0; i < kOffsetCount; ++i) {
-        const StrokeOffset e = table[i];
+    for (const StrokeOffset e : table) {
         ASSERT_TRUE(e.x % 2 == 0 && e.x >= 0 && e.x <= 126 && e.y % 2 == 0 && e.y >= 0 && e.y <= 62);
         seen.insert({e.x, e.y});
     }
     EXPECT_EQ(seen.size(), (size_t)kOffsetCount);
-    EXPECT_EQ(buildOffsetTable(), table);
+    // Every table starts the generator afresh.
+    EXPECT_EQ(makeOffsetTable()[0].x, 82);
 }
 
 TEST(StampStroke, ClipsAtEveryBorderAndReadsTheMatchingCellPixels) {
@@ -102,51 +122,60 @@ TEST(StampStroke, BlendHalvesEachByteWithoutCarries) {
         }
 }
 
-TEST_F(PainterTest, ImageToMapClassifiesByRedAndGreenAndRepaints) {
-    Image &a = *registerAt(0);
-    a = solidImage(8, 1, kPaper);
+TEST(ImageToMap, ClassifiesByRedAndGreenAndRepaints) {
+    Image image = solidImage(8, 1, kPaper);
     const Rgba in[8] = {{255, 255, 255, 255}, {0, 255, 0, 255}, {0, 0, 0, 255},  {159, 0, 0, 255},
                         {160, 0, 0, 255},     {255, 0, 0, 255}, {255, 255, 9, 0}, {0, 255, 7, 3}};
-    for (int x = 0; x < 8; ++x) setPixel(a, x, 0, in[x]);
-    EXPECT_EQ(run("image-to-map a"), "-- image-to-map : * sec\n");
-    const StrokeMap *map = strokeMap();
-    ASSERT_NE(map, nullptr);
-    EXPECT_EQ(map->width, 8);
-    EXPECT_EQ(map->height, 1);
-    EXPECT_EQ(map->codes, (std::vector<unsigned char>{0, 3, 1, 1, 2, 2, 0, 3}));
-    const Rgba black = {0, 0, 0, 255}, white = {255, 255, 255, 255}, grey = {128, 128, 128, 255};
-    const Rgba shown[8] = {black, kGreen, white, white, grey, grey, black, kGreen};
-    for (int x = 0; x < 8; ++x) EXPECT_TRUE(pixelAt(a, x, 0) == shown[x]) << x;
+    for (int x = 0; x < 8; ++x) setPixel(image, x, 0, in[x]);
+    StrokeMap map;
+    ASSERT_TRUE(imageToMap(image, map));
+    EXPECT_EQ(map.width, 8);
+    EXPECT_EQ(map.height, 1);
+    EXPECT_EQ(map.codes, (std::vector<unsigned char>{0, 3, 1, 1, 2, 2, 0, 3}));
+    const Rgba shown[8] = {kInk, kGreen, kPaper, kPaper, kGrey, kGrey, kInk, kGreen};
+    for (int x = 0; x < 8; ++x) EXPECT_TRUE(pixelAt(image, x, 0) == shown[x]) << x;
+    image.release();
 }
 
 TEST_F(PainterTest, ImageToMapOnAnEmptyRegisterKeepsTheMap) {
     useBrush(solidImage(30, 30, kInk));
-    const StrokeMap *before = strokeMap();
     EXPECT_EQ(run("image-to-map q"), "q not a valid image\n-- image-to-map : * sec\n");
-    EXPECT_EQ(strokeMap(), before);
-    EXPECT_EQ(strokeMap()->width, 30);
+    EXPECT_TRUE(paintedDot() == (Rgba{7, 8, 9, 255}));
 }
 
-// Each allocation of image-to-map fails in turn, until none is left to fail:
-// every failure reports the memory error and keeps the picture and the map.
+// Each allocation of imageToMap fails in turn, until none is left to fail:
+// every failure keeps the picture and the map. The command reports it.
 TEST_F(PainterTest, ImageToMapWithoutMemoryChangesNothing) {
-    useBrush(solidImage(30, 30, kInk));
-    const StrokeMap *before = strokeMap();
-    Image &a = *registerAt(0);
-    a = solidImage(50, 50, kBlend);
+    Image image = solidImage(50, 50, kBlend);
+    StrokeMap map = mapOf(solidImage(30, 30, kInk));
+    const std::vector<unsigned char> codes = map.codes;
     long n = 0;
     for (;; ++n) {
-        const std::string out = maskTiming(captureOutput([&] {
-            failAllocationAfter(n);
-            runCommand("image-to-map A");
-            failAllocationAfter(-1);
-        }));
-        if (strokeMap() != before) break;
-        EXPECT_EQ(out, "Not enough memory for the new image!\n-- image-to-map : * sec\n") << n;
-        for (int i = 0; i < 50 * 50; ++i) ASSERT_TRUE(pixelAt(a, i % 50, i / 50) == kBlend) << n;
+        failAllocationAfter(n);
+        const bool made = imageToMap(image, map);
+        failAllocationAfter(-1);
+        if (made) break;
+        ASSERT_EQ(map.width, 30) << n;
+        ASSERT_EQ(map.cells.size(), 1u) << n;
+        ASSERT_TRUE(map.codes == codes) << n;
+        for (int i = 0; i < 50 * 50; ++i) ASSERT_TRUE(pixelAt(image, i % 50, i / 50) == kBlend) << n;
     }
-    EXPECT_GE(n, 3); // the map, its codes and its cells
-    EXPECT_TRUE(pixelAt(a, 0, 0) == (Rgba{128, 128, 128, 255}));
+    EXPECT_GE(n, 2); // the codes and the cells
+    EXPECT_EQ(map.width, 50);
+    EXPECT_TRUE(pixelAt(image, 0, 0) == kGrey);
+    image.release();
+
+    useBrush(solidImage(30, 30, kInk));
+    Image &a = *registerAt(0);
+    a = solidImage(50, 50, kBlend);
+    const std::string out = maskTiming(captureOutput([&] {
+        failAllocationAfter(0);
+        runCommand("image-to-map A");
+        failAllocationAfter(-1);
+    }));
+    EXPECT_EQ(out, "Not enough memory for the new image!\n-- image-to-map : * sec\n");
+    EXPECT_TRUE(pixelAt(a, 0, 0) == kBlend);
+    EXPECT_TRUE(paintedDot() == (Rgba{7, 8, 9, 255})); // a blending map would not give the colour
 }
 
 // A dot that only blends its centre pixel: stroke counts show in the canvas,
@@ -186,7 +215,8 @@ TEST_F(PainterTest, SquiggleColumnStartsAtZero) {
     // A 1 x 1 source takes all 2048 strokes on one spot; 2048 is a multiple
     // of 8, so the last stroke uses the column the execution started with.
     // Column 0 of the row paints, the other seven clear.
-    const std::pair<const char *, int> painters[] = {{"painter2 A", 5}, {"painter3 A", 4}};
+    const std::pair<const char *, int> painters[] = {{"painter2 A", kSquiggleBrush.row},
+                                                     {"painter3 A", kHighlightBrush.row}};
     for (auto [line, row] : painters) {
         Image brush = solidImage(8 * kStrokeSize, 6 * kStrokeSize, kPaper);
         for (int c = 0; c < 8; ++c) {
@@ -204,17 +234,11 @@ TEST_F(PainterTest, SquiggleColumnStartsAtZero) {
     }
 }
 
-PainterCommand *findPainter(const char *name) {
-    for (Command *c = firstCommand(); c; c = c->next)
-        if (strcmp(c->name, name) == 0) return dynamic_cast<PainterCommand *>(c);
-    return nullptr;
-}
-
 // paintStrokes draws in bands of rows and only the used part of each cell;
 // the result must be that of the plain loop over whole cells on the whole
 // canvas. The brush mixes all four codes, over a part of each cell that
 // differs from cell to cell, and has one empty cell.
-TEST_F(PainterTest, PaintsLikeThePlainStrokeLoop) {
+TEST(PaintStrokes, PaintsLikeThePlainStrokeLoop) {
     Image brush = solidImage(8 * kStrokeSize, 6 * kStrokeSize, kPaper);
     const Rgba codes[3] = {kInk, kBlend, kGreen};
     for (int y = 0; y < brush.height; ++y)
@@ -224,30 +248,27 @@ TEST_F(PainterTest, PaintsLikeThePlainStrokeLoop) {
             if (cx >= c && cx < 16 + c && cy >= r && cy < 18 + r && !(c == 3 && r == 5) && hash % 4)
                 setPixel(brush, x, y, codes[hash % 3]);
         }
-    useBrush(brush);
-    const StrokeMap &map = *strokeMap();
-    const StrokeOffset *offsets = nullptr;
-    captureOutput([&] { offsets = buildOffsetTable(); });
+    const StrokeMap map = mapOf(brush);
+    const OffsetTable offsets = makeOffsetTable();
 
     const int w = 300, h = 170;
     Image source = solidImage(w, h, kInk);
     for (int i = 0; i < w * h * 4; ++i) source.pixels[i] = (uint8_t)(i * 2654435761u >> 13);
-    for (const char *name : {"painter", "painter2", "painter3"}) {
-        PainterCommand *painter = findPainter(name);
+    for (const BrushCells brushCells : {kDotBrush, kSquiggleBrush, kHighlightBrush}) {
         std::vector<uint32_t> plain(4 * w * h, 0xFFFFFFFFu), painted = plain;
-        int column = 0, row = 0;
-        for (int e = 0; e < kOffsetCount; ++e)
+        int column = 0;
+        for (const StrokeOffset offset : offsets)
             for (int j = h / 64; j >= 0; --j)
                 for (int i = w / 128; i >= 0; --i) {
-                    const int x = offsets[e].x % w + 128 * i, y = offsets[e].y % h + 64 * j;
+                    const int x = offset.x % w + 128 * i, y = offset.y % h + 64 * j;
                     if (x >= w || y >= h) continue;
                     const uint8_t *p = source.pixels + (y * w + x) * 4;
-                    painter->pickStroke(x, y, column, row);
+                    column = (column + 1) % brushCells.count;
                     stampStroke(plain.data(), 2 * w, 2 * h, 2 * x - 11, 2 * y - 11, map.codes.data(), map.width,
-                                23 * column, 23 * row, 23, 23, p[0], p[1], p[2]);
+                                23 * column, 23 * brushCells.row, 23, 23, p[0], p[1], p[2]);
                 }
-        paintStrokes(source, map, offsets, *painter, painted.data());
-        EXPECT_TRUE(painted == plain) << name;
+        ASSERT_TRUE(paintStrokes(source, map, brushCells, offsets, painted.data()));
+        EXPECT_TRUE(painted == plain) << brushCells.row;
     }
     source.release();
 }
@@ -271,6 +292,21 @@ TEST_F(PainterTest, RejectsSourcesWithoutPixelsOrTooLarge) {
         EXPECT_EQ(a.width, w);
         EXPECT_EQ(a.pixels, pixels);
     }
+}
+
+TEST_F(PainterTest, WithoutMemoryForItsStrokesChangesNothing) {
+    useBrush(solidImage(kStrokeSize, kStrokeSize, kInk));
+    paintedDot(); // the offset table is made by now
+    Image &a = *registerAt(0);
+    a = solidImage(3, 2, kBlend);
+    const std::string out = maskTiming(captureOutput([&] {
+        failAllocationAfter(0);
+        runCommand("painter A");
+        failAllocationAfter(-1);
+    }));
+    EXPECT_EQ(out, "Not enough memory for the new image!\n-- painter : * sec\n");
+    EXPECT_EQ(a.width, 3);
+    EXPECT_TRUE(pixelAt(a, 2, 1) == kBlend);
 }
 
 TEST_F(PainterTest, RefusesAStrokeMapWithoutTheCellsItReads) {
