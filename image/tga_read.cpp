@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "pixel_halves.h"
 #include "pixel_memory.h"
 #include "tga.h"
 #include "tga_private.h"
@@ -125,15 +126,11 @@ inline void storePremultiplied(unsigned char *dst, unsigned r, unsigned g, unsig
 // byte.
 void premultiplyBgra(const unsigned char *src, size_t count, unsigned char *dst) {
     for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
-        uint16_t low, high;
-        memcpy(&low, src, 2);
-        memcpy(&high, src + 2, 2);
-        const uint16_t a = high >> 8;
-        const uint16_t r = divide255((uint16_t)((high & 0xFF) * a)), g = divide255((uint16_t)((low >> 8) * a)),
-                       b = divide255((uint16_t)((low & 0xFF) * a));
-        const uint16_t outLow = (uint16_t)(r | g << 8), outHigh = (uint16_t)(b | a << 8);
-        memcpy(dst, &outLow, 2);
-        memcpy(dst + 2, &outHigh, 2);
+        const PixelHalves p = loadHalves(src);
+        const uint16_t a = p.high >> 8;
+        const uint16_t r = divide255((uint16_t)((p.high & 0xFF) * a)), g = divide255((uint16_t)((p.low >> 8) * a)),
+                       b = divide255((uint16_t)((p.low & 0xFF) * a));
+        storeHalves(dst, (uint16_t)(r | g << 8), (uint16_t)(b | a << 8));
     }
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "pixel_halves.h"
 #include "safe_output.h"
 #include "tga.h"
 #include "tga_private.h"
@@ -40,30 +41,11 @@ const UnpremultiplyTable &unpremultiplyTable() {
     return table;
 }
 
-// Pixels checked at a time for being opaque.
-constexpr int kRunPixels = 16;
-
-bool allOpaque(const unsigned char *src) {
-    uint32_t all = 0xFFFFFFFFu;
-    for (int i = 0; i < kRunPixels; ++i) {
-        uint32_t word;
-        memcpy(&word, src + i * 4, 4);
-        all &= word;
-    }
-    return all >> 24 == 255;
-}
-
-// RGBA to BGRA, taking each pixel as two 16-bit halves (red | green << 8,
-// blue | alpha << 8), a form the compiler turns into vector code.
+// RGBA to BGRA for a run of pixels, on their 16-bit halves.
 void swapRedBlue(const unsigned char *src, unsigned char *dst) {
     for (int i = 0; i < kRunPixels; ++i, src += 4, dst += 4) {
-        uint16_t low, high;
-        memcpy(&low, src, 2);
-        memcpy(&high, src + 2, 2);
-        const uint16_t outLow = (uint16_t)((high & 0xFF) | (low & 0xFF00)),
-                       outHigh = (uint16_t)((low & 0xFF) | (high & 0xFF00));
-        memcpy(dst, &outLow, 2);
-        memcpy(dst + 2, &outHigh, 2);
+        const PixelHalves p = loadHalves(src);
+        storeHalves(dst, (uint16_t)((p.high & 0xFF) | (p.low & 0xFF00)), (uint16_t)((p.low & 0xFF) | (p.high & 0xFF00)));
     }
 }
 
@@ -73,7 +55,7 @@ void straightBgraRow(const unsigned char *src, int width, unsigned char *dst) {
     const UnpremultiplyTable &table = unpremultiplyTable();
     for (int x = 0; x < width; x += kRunPixels) {
         const int n = std::min(kRunPixels, width - x);
-        if (n == kRunPixels && table.opaqueKeepsColour && allOpaque(src + x * 4)) {
+        if (n == kRunPixels && table.opaqueKeepsColour && runIsOpaque(src + x * 4)) {
             swapRedBlue(src + x * 4, dst + x * 4);
             continue;
         }
