@@ -85,11 +85,11 @@ int main(int argc, char **argv) {
     time("sharpen", picture, [](Image &i) { return convolveImage(i, Kernel::Sharpen); });
     time("edgedetect", picture, [](Image &i) { return convolveImage(i, Kernel::Edge); });
     time("unsharpmask", picture, [](Image &i) { return unsharpMaskImage(i); });
-    time("scale 1.5 0.75", picture, [](Image &i) { return scaleImage(i, 1.5, 0.75); });
-    time("half", picture, [](Image &i) { return scaleImage(i, 0.5, 0.5); });
-    time("double", picture, [](Image &i) { return scaleImage(i, 2, 2); });
-    time("rotate 30", picture, [](Image &i) { return rotateImage(i, 30); });
-    time("rotate 90", picture, [](Image &i) { return rotateImage(i, 90); });
+    time("scale 1.5 0.75", picture, [](Image &i) { return scaleImage(i, 1.5, 0.75) == Resized::Done; });
+    time("half", picture, [](Image &i) { return scaleImage(i, 0.5, 0.5) == Resized::Done; });
+    time("double", picture, [](Image &i) { return scaleImage(i, 2, 2) == Resized::Done; });
+    time("rotate 30", picture, [](Image &i) { return rotateImage(i, 30) == Resized::Done; });
+    time("rotate 90", picture, [](Image &i) { return rotateImage(i, 90) == Resized::Done; });
     time("composite over", picture, [&](Image &i) { return compositeImages(second, i, kOver, 0, 0), true; });
     time("darken 0.7", picture, [](Image &i) { return darkenImage(i, 0.7f), true; });
     time("dissolve 0.5", picture, [](Image &i) { return dissolveImage(i, 0.5f), true; });

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,23 +15,11 @@
 
 namespace {
 
-Command *registryHead = nullptr;
-
-// Commands in registration order; the registry lists them in reverse, so
-// whatever order the static objects are built in, lookup and Help see the
-// same list.
-const char *const registrationOrder[] = {
-    "read", "write", "show", "script", "bluescreen", "blur", "composite", "copy",
-    "crop", "darken", "difference", "dissolve", "BW", "grays", "primary", "pastel",
-    "double", "edgedetect", "half", "rotate", "scale", "sharpen", "Sample", "Help",
-    "solid", "image-to-map", "painter", "painter2", "painter3", "open", "IW", "unsharpmask",
-};
-
-int registrationRank(const char *name) {
-    const int count = sizeof registrationOrder / sizeof registrationOrder[0];
-    for (int i = 0; i < count; ++i)
-        if (strcasecmp(registrationOrder[i], name) == 0) return i;
-    return count;
+// Built on first use, so that commands can be registered from any file's
+// static initialisation.
+std::vector<Command *> &registry() {
+    static std::vector<Command *> commands;
+    return commands;
 }
 
 // Bytes 0 to 32 are blanks; bytes from 0x80 up belong to words, so names in
@@ -41,31 +30,38 @@ inline bool isBlank(char c) { return (unsigned char)c <= 32; }
 constexpr size_t kEchoBytes = 100;
 constexpr size_t kFormattedBytes = 500;
 
-int help(char *) {
-    for (Command *c = registryHead; c; c = c->next) consolePrint("%s, ", c->name);
+int help(const Command &, char *) {
+    for (const Command *c : registry()) consolePrint("%s, ", c->name);
     consolePrint("stop\n");
     return 1;
 }
 
-int sample(char *args) {
+int sample(const Command &, char *args) {
     consolePrint("Sample Command on params `%s'\n", args);
     return 1;
 }
 
-FunctionCommand helpCommand("Help", help);
-FunctionCommand sampleCommand("Sample", sample);
-
 } // namespace
 
-Command::Command(const char *name) : name(name) {
-    const int rank = registrationRank(name);
-    Command **link = &registryHead;
-    while (*link && registrationRank((*link)->name) > rank) link = &(*link)->next;
-    next = *link;
-    *link = this;
+FunctionCommand helpCommand("Help", nullptr, help);
+FunctionCommand sampleCommand("Sample", "Sample ANY TEXT", sample);
+
+int Command::usageError() const {
+    consolePrintRed("Usage: %s\n", usage);
+    return 1;
 }
 
-Command *firstCommand() { return registryHead; }
+void registerCommands(std::initializer_list<Command *> commands) {
+    registry().insert(registry().end(), commands.begin(), commands.end());
+}
+
+const std::vector<Command *> &registeredCommands() { return registry(); }
+
+Command *findCommand(const char *word) {
+    for (Command *c : registry())
+        if (strcasecmp(word, c->name) == 0) return c;
+    return nullptr;
+}
 
 char *splitWord(char *s) {
     if (!s || !*s) return nullptr;
@@ -89,22 +85,39 @@ int runCommand(const char *line) {
     if (!args) return 1;
     if (strcasecmp(text, "stop") == 0) exit(1);
 
-    for (Command *c = registryHead; c; c = c->next) {
-        if (strcasecmp(text, c->name) != 0) continue;
-        clock_t start = clock();
-        // Commands allocate their pictures with malloc and check it; memory
-        // that a container cannot get ends the command, never the program.
-        int result = 1;
-        try {
-            result = c->execute(args);
-        } catch (const std::bad_alloc &) {
-            memoryError();
-        }
-        clock_t stop = clock();
-        consolePrintRed("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
-        return result;
+    Command *command = findCommand(text);
+    if (!command) {
+        consolePrintRed("Command `%s' not implemented!\n", text);
+        return 1;
     }
-    consolePrintRed("Command `%s' not implemented!\n", text);
+    clock_t start = clock();
+    // Out of memory, operations change nothing and return false; a list
+    // that cannot grow where no operation catches it ends the command,
+    // never the program.
+    int result = 1;
+    try {
+        result = command->execute(args);
+    } catch (const std::bad_alloc &) {
+        memoryError();
+    }
+    clock_t stop = clock();
+    consolePrintRed("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
+    return result;
+}
+
+int runCommandLine(const Command &command, const char *format, ...) {
+    char line[kFormattedBytes];
+    size_t n = 0;
+    for (const char *c = command.name; *c && n < sizeof line / 2; ++c) line[n++] = (char)tolower((unsigned char)*c);
+    line[n] = '\0';
+    if (format) {
+        line[n++] = ' ';
+        va_list args;
+        va_start(args, format);
+        vsnprintf(line + n, sizeof line - n, format, args);
+        va_end(args);
+    }
+    runCommand(line);
     return 1;
 }
 

@@ -2,32 +2,50 @@
 // passes: typed in the console, read from a script or built by a window.
 #pragma once
 
-// Base of every interpreter command. Each command is a global object that
-// registers itself when constructed; objects live as long as the process.
+#include <initializer_list>
+#include <vector>
+
+// Base of every interpreter command: a global object declared once, next to
+// the operation it calls, with its word, its usage text and its work. The
+// program puts them in the registry in the order Help lists them
+// (ui/command_list.cpp).
 class Command {
   public:
-    explicit Command(const char *name);
+    // `usage` is the command's syntax, such as "NAME R X Y" for one that
+    // takes a register and two numbers, or null for one that takes nothing.
+    Command(const char *name, const char *usage) : name(name), usage(usage) {}
 
     // Runs the command on its writable argument text (never null). Returns 1
     // to go on, 0 to stop the script that runs the line.
     virtual int execute(char *args) = 0;
 
+    // Reports arguments the command cannot use as one red line "Usage: " and
+    // the usage text. Returns 1, the result every command gives, so that a
+    // command can end with `return self.usageError()`.
+    int usageError() const;
+
     const char *const name;
-    Command *next = nullptr;
+    const char *const usage;
 };
 
-// A command whose work is a plain function of its argument text.
+// A command whose work is a plain function of the command and its argument text.
 class FunctionCommand : public Command {
   public:
-    FunctionCommand(const char *name, int (*run)(char *args)) : Command(name), run(run) {}
-    int execute(char *args) override { return run(args); }
+    using Work = int (*)(const Command &self, char *args);
+    FunctionCommand(const char *name, const char *usage, Work work) : Command(name, usage), work(work) {}
+    int execute(char *args) override { return work(*this, args); }
 
   private:
-    int (*run)(char *args);
+    Work work;
 };
 
-// First command of the registry, in lookup and listing order.
-Command *firstCommand();
+// Appends commands to the registry, whose order is both the lookup order and
+// the order in which Help lists them. The registry knows no command itself.
+void registerCommands(std::initializer_list<Command *> commands);
+// Every registered command, in that order.
+const std::vector<Command *> &registeredCommands();
+// The command a word names, matched in any case; null when none does.
+Command *findCommand(const char *word);
 
 // Ends the first word of `s` in place and returns the rest after the blanks
 // that follow it (null when `s` is null or empty). A blank is a byte from 0
@@ -36,6 +54,11 @@ char *splitWord(char *s);
 
 // Echoes, runs and times one command line. Returns the command's result, or 1.
 int runCommand(const char *line);
+
+// Runs the command line made of the command's word in lower case and, after
+// a blank, the arguments formatted printf-style (none without a format), as
+// the windows build their lines; always returns 1.
+int runCommandLine(const Command &command, const char *format = nullptr, ...) __attribute__((format(printf, 2, 3)));
 
 // Formats a command line printf-style and runs it; always returns 1.
 int runFormatted(const char *format, ...) __attribute__((format(printf, 1, 2)));

@@ -38,11 +38,6 @@ Image *lookupImage(const char *name) {
     return image;
 }
 
-int usageError(const char *syntax) {
-    consolePrintRed("Usage: %s\n", syntax);
-    return 1;
-}
-
 int memoryError() {
     consolePrintRed("Not enough memory for the new image!\n");
     return 1;

@@ -19,11 +19,7 @@ int firstFreeRegister();
 // "%s not a valid image" (the name as typed). Null in both cases.
 Image *lookupImage(const char *name);
 
-// Reports arguments a command cannot use as one red line "Usage: SYNTAX",
-// e.g. usageError("crop R X Y WIDTH HEIGHT"). Returns 1, the result every
-// command gives, so a command can end with `return usageError(...)`.
-int usageError(const char *syntax);
-
 // Reports, as one red line, a new image too large to allocate. Returns 1,
-// like usageError.
+// the result every command gives, so a command can end with
+// `return memoryError()`.
 int memoryError();

@@ -31,7 +31,7 @@ namespace {
 constexpr int kMaxScriptDepth = 200;
 int scriptDepth = 0;
 
-int script(char *args) {
+int script(const Command &, char *args) {
     splitWord(args);
     FILE *in = scriptDepth < kMaxScriptDepth ? openScript(args) : nullptr;
     if (!in) {
@@ -45,6 +45,6 @@ int script(char *args) {
     return 1;
 }
 
-FunctionCommand scriptCommand("script", script);
-
 } // namespace
+
+FunctionCommand scriptCommand("script", "script FILE", script);

@@ -11,7 +11,7 @@ namespace {
 const char kFirstPlace[] = "c:\\tga\\%s";
 const char kSecondPlace[] = "p:\\course\\ip301-studio\\public\\Images\\%s";
 
-int read(char *args) {
+int read(const Command &, char *args) {
     char *fileName = splitWord(args); // the whole rest, blanks included
     Image *image = lookupRegister(args);
     if (!image) return 1;
@@ -33,7 +33,7 @@ int read(char *args) {
     return 1;
 }
 
-int write(char *args) {
+int write(const Command &, char *args) {
     char *fileName = splitWord(args);
     Image *image = lookupRegister(args);
     if (!image) return 1;
@@ -44,7 +44,7 @@ int write(char *args) {
     return 1;
 }
 
-FunctionCommand readCommand("read", read);
-FunctionCommand writeCommand("write", write);
-
 } // namespace
+
+FunctionCommand readCommand("read", "read R FILE", read);
+FunctionCommand writeCommand("write", "write R FILE", write);

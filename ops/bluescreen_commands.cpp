@@ -7,12 +7,12 @@
 
 namespace {
 
-int bluescreen(char *args) {
+int bluescreen(const Command &self, char *args) {
     char *numbers = splitWord(args);
     int bk;
     long double mu1Read, mu2Read;
     if (!numbers || sscanf(numbers, "%d %Lg %Lg", &bk, &mu1Read, &mu2Read) != 3)
-        return usageError("bluescreen R BK MU1 MU2 (a whole number and two numbers)");
+        return self.usageError();
     Image *image = lookupImage(args);
     if (!image) return 1;
     const double mu1 = (double)mu1Read, mu2 = (double)mu2Read;
@@ -23,6 +23,6 @@ int bluescreen(char *args) {
     return 1;
 }
 
-FunctionCommand bluescreenCommand("bluescreen", bluescreen);
-
 } // namespace
+
+FunctionCommand bluescreenCommand("bluescreen", "bluescreen R BK MU1 MU2 (a whole number and two numbers)", bluescreen);

@@ -15,7 +15,7 @@ char *nextWord(char *word) {
     return rest ? rest : none;
 }
 
-int composite(char *args) {
+int composite(const Command &, char *args) {
     char *opWord = nextWord(args);
     char *secondName = nextWord(opWord);
     char *offsets = nextWord(secondName);
@@ -37,6 +37,6 @@ int composite(char *args) {
     return 1;
 }
 
-FunctionCommand compositeCommand("composite", composite);
-
 } // namespace
+
+FunctionCommand compositeCommand("composite", "composite A OPERATOR B [X Y]", composite);

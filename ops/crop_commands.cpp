@@ -8,7 +8,7 @@
 
 namespace {
 
-int copy(char *args) {
+int copy(const Command &, char *args) {
     char *destinationName = splitWord(args); // the whole rest, blanks included
     Image *source = lookupImage(args);
     Image *destination = lookupRegister(destinationName);
@@ -17,11 +17,11 @@ int copy(char *args) {
     return 1;
 }
 
-int crop(char *args) {
+int crop(const Command &self, char *args) {
     char *numbers = splitWord(args);
     int x, y, width, height;
     if (!numbers || sscanf(numbers, "%d %d %d %d", &x, &y, &width, &height) != 4)
-        return usageError("crop R X Y WIDTH HEIGHT");
+        return self.usageError();
     Image *image = lookupImage(args);
     if (!image) return 1;
     switch (cropImage(*image, x, y, width, height)) {
@@ -40,21 +40,21 @@ int crop(char *args) {
 
 bool isChannel(int value) { return value >= 0 && value <= 255; }
 
-int solid(char *args) {
+int solid(const Command &self, char *args) {
     char *numbers = splitWord(args);
     int width, height, red, green, blue, alpha;
     if (!numbers ||
         sscanf(numbers, "%d %d %d %d %d %d", &width, &height, &red, &green, &blue, &alpha) != 6 ||
         width < 0 || height < 0 || !isChannel(red) || !isChannel(green) || !isChannel(blue) || !isChannel(alpha))
-        return usageError("solid R WIDTH HEIGHT RED GREEN BLUE ALPHA (sizes 0 or more, colour and alpha 0 to 255)");
+        return self.usageError();
     Image *image = lookupRegister(args);
     if (!image) return 1;
     if (!fillSolid(*image, width, height, red, green, blue, alpha)) return memoryError();
     return 1;
 }
 
-FunctionCommand copyCommand("copy", copy);
-FunctionCommand cropCommand("crop", crop);
-FunctionCommand solidCommand("solid", solid);
-
 } // namespace
+
+FunctionCommand copyCommand("copy", "copy SOURCE DESTINATION", copy);
+FunctionCommand cropCommand("crop", "crop R X Y WIDTH HEIGHT", crop);
+FunctionCommand solidCommand("solid", "solid R WIDTH HEIGHT RED GREEN BLUE ALPHA (sizes 0 or more, colour and alpha 0 to 255)", solid);

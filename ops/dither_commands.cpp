@@ -34,7 +34,7 @@ void diffuse(Image &image, const Palette &palette) {
     }
 }
 
-int bw(char *args) {
+int bw(const Command &, char *args) {
     char *mode = splitWord(args);
     Image *image = ditherTarget(args);
     if (!image) return 1;
@@ -56,7 +56,7 @@ int bw(char *args) {
     return 1;
 }
 
-int grays(char *args) {
+int grays(const Command &, char *args) {
     splitWord(args); // anything after the name is ignored
     Image *image = lookupImage(args);
     if (image) grayLevels(*image);
@@ -70,12 +70,12 @@ int paletteCommand(char *args, const Palette &palette) {
     return 1;
 }
 
-int primary(char *args) { return paletteCommand(args, palettePrimary); }
-int pastel(char *args) { return paletteCommand(args, palettePastel); }
-
-FunctionCommand bwCommand("BW", bw);
-FunctionCommand graysCommand("grays", grays);
-FunctionCommand primaryCommand("primary", primary);
-FunctionCommand pastelCommand("pastel", pastel);
+int primary(const Command &, char *args) { return paletteCommand(args, palettePrimary); }
+int pastel(const Command &, char *args) { return paletteCommand(args, palettePastel); }
 
 } // namespace
+
+FunctionCommand bwCommand("BW", "BW R [MODE] (1 threshold, 2 and 3 ordered dither, else error diffusion)", bw);
+FunctionCommand graysCommand("grays", "grays R", grays);
+FunctionCommand primaryCommand("primary", "primary R", primary);
+FunctionCommand pastelCommand("pastel", "pastel R", pastel);

@@ -15,7 +15,7 @@ int reportFilter(bool done, const char *name) {
 
 // blur R TYPE: type 1 smooths with the 5x5 kernel, type 2 with the 7x7 one;
 // any other type, or none, leaves the image as it is.
-int blur(char *args) {
+int blur(const Command &, char *args) {
     const char *rest = splitWord(args);
     int type = 0;
     if (rest) sscanf(rest, "%d ", &type);
@@ -25,28 +25,28 @@ int blur(char *args) {
 }
 
 // sharpen R and unsharpmask R may be followed by a number; it changes nothing.
-int sharpen(char *args) {
+int sharpen(const Command &, char *args) {
     splitWord(args);
     Image *image = lookupImage(args);
     return image ? reportFilter(convolveImage(*image, Kernel::Sharpen), args) : 1;
 }
 
-int unsharpMask(char *args) {
+int unsharpMask(const Command &, char *args) {
     splitWord(args);
     Image *image = lookupImage(args);
     return image ? reportFilter(unsharpMaskImage(*image), args) : 1;
 }
 
 // edgedetect R: the rest of the line is ignored.
-int edgeDetect(char *args) {
+int edgeDetect(const Command &, char *args) {
     splitWord(args);
     Image *image = lookupImage(args);
     return image ? reportFilter(convolveImage(*image, Kernel::Edge), args) : 1;
 }
 
-FunctionCommand blurCommand("blur", blur);
-FunctionCommand sharpenCommand("sharpen", sharpen);
-FunctionCommand edgeDetectCommand("edgedetect", edgeDetect);
-FunctionCommand unsharpMaskCommand("unsharpmask", unsharpMask);
-
 } // namespace
+
+FunctionCommand blurCommand("blur", "blur R TYPE (1 for 5 x 5, 2 for 7 x 7)", blur);
+FunctionCommand sharpenCommand("sharpen", "sharpen R", sharpen);
+FunctionCommand edgeDetectCommand("edgedetect", "edgedetect R", edgeDetect);
+FunctionCommand unsharpMaskCommand("unsharpmask", "unsharpmask R", unsharpMask);

@@ -12,16 +12,19 @@ namespace {
 
 int scaleRegister(const char *name, double sx, double sy) {
     Image *image = lookupImage(name);
-    if (image && !scaleImage(*image, sx, sy))
+    if (!image) return 1;
+    const Resized result = scaleImage(*image, sx, sy);
+    if (result == Resized::NoMemory) return memoryError();
+    if (result == Resized::TooLarge)
         consolePrintRed("Can't scale %s by %g %g: the result would be too large\n", name, sx, sy);
     return 1;
 }
 
 // scale R SX SY: both factors are required and must be finite.
-int scale(char *args) {
+int scale(const Command &self, char *args) {
     const char *rest = splitWord(args);
     long double sx, sy;
-    if (!rest || sscanf(rest, "%Lg %Lg ", &sx, &sy) != 2) return usageError("scale R SX SY");
+    if (!rest || sscanf(rest, "%Lg %Lg ", &sx, &sy) != 2) return self.usageError();
     if (!std::isfinite((double)sx) || !std::isfinite((double)sy)) {
         consolePrintRed("scale: factors must be finite numbers\n");
         return 1;
@@ -30,22 +33,22 @@ int scale(char *args) {
 }
 
 // half R and double R may be followed by a number; it changes nothing.
-int half(char *args) {
+int half(const Command &, char *args) {
     splitWord(args);
     return scaleRegister(args, 0.5, 0.5);
 }
 
-int twice(char *args) {
+int twice(const Command &, char *args) {
     splitWord(args);
     return scaleRegister(args, 2.0, 2.0);
 }
 
 // rotate R DEGREES: further numbers (the window's slider sends two) are
 // ignored. The angle is also echoed on standard output.
-int rotate(char *args) {
+int rotate(const Command &self, char *args) {
     const char *rest = splitWord(args);
     long double angle;
-    if (!rest || sscanf(rest, "%Lg ", &angle) != 1) return usageError("rotate R DEGREES");
+    if (!rest || sscanf(rest, "%Lg ", &angle) != 1) return self.usageError();
     const double degrees = (double)angle;
     if (!std::isfinite(degrees)) {
         consolePrintRed("rotate: the angle must be a finite number\n");
@@ -54,14 +57,16 @@ int rotate(char *args) {
     Image *image = lookupImage(args);
     if (!image) return 1;
     printf("angle rotate is getting is %g\n", degrees);
-    if (!rotateImage(*image, degrees))
+    const Resized result = rotateImage(*image, degrees);
+    if (result == Resized::NoMemory) return memoryError();
+    if (result == Resized::TooLarge)
         consolePrintRed("Can't rotate %s by %g: the result would be too large\n", args, degrees);
     return 1;
 }
 
-FunctionCommand scaleCommand("scale", scale);
-FunctionCommand halfCommand("half", half);
-FunctionCommand doubleCommand("double", twice);
-FunctionCommand rotateCommand("rotate", rotate);
-
 } // namespace
+
+FunctionCommand scaleCommand("scale", "scale R SX SY", scale);
+FunctionCommand halfCommand("half", "half R", half);
+FunctionCommand doubleCommand("double", "double R", twice);
+FunctionCommand rotateCommand("rotate", "rotate R DEGREES", rotate);

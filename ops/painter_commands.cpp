@@ -110,20 +110,20 @@ int paint(char *args, BrushCells brush) {
     return 1;
 }
 
-int painter(char *args) { return paint(args, kDotBrush); }
-int painter2(char *args) { return paint(args, kSquiggleBrush); }
-int painter3(char *args) { return paint(args, kHighlightBrush); }
+int painter(const Command &, char *args) { return paint(args, kDotBrush); }
+int painter2(const Command &, char *args) { return paint(args, kSquiggleBrush); }
+int painter3(const Command &, char *args) { return paint(args, kHighlightBrush); }
 
-int imageToMapCommand(char *args) {
+int strokeMapFromRegister(const Command &, char *args) {
     splitWord(args);
     Image *image = lookupImage(args);
     if (image && !makeStrokeMap(*image)) return memoryError();
     return 1;
 }
 
-FunctionCommand imageToMapRegistration("image-to-map", imageToMapCommand);
-FunctionCommand painterCommand("painter", painter);
-FunctionCommand painter2Command("painter2", painter2);
-FunctionCommand painter3Command("painter3", painter3);
-
 } // namespace
+
+FunctionCommand imageToMapCommand("image-to-map", "image-to-map R", strokeMapFromRegister);
+FunctionCommand painterCommand("painter", "painter R", painter);
+FunctionCommand painter2Command("painter2", "painter2 R", painter2);
+FunctionCommand painter3Command("painter3", "painter3 R", painter3);

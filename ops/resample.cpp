@@ -11,10 +11,6 @@
 
 namespace {
 
-// Canvases stay within a 32-bit byte count, which bounds what a factor or
-// an angle can make the program allocate.
-constexpr uint64_t kMaxCanvasBytes = INT32_MAX;
-
 inline bool isBlack(const unsigned char *p) { return (p[0] | p[1] | p[2]) == 0; }
 
 bool rowIsBlack(const Image &image, int r) {
@@ -59,11 +55,13 @@ void fillCanvasRow(const Image &image, int canvasWidth, int canvasHeight, const 
 
 } // namespace
 
+bool canvasFits(int canvasWidth, int canvasHeight) {
+    return (uint64_t)canvasWidth * (uint64_t)canvasHeight * 4 <= INT32_MAX;
+}
+
 unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHeight,
                               const unsigned char background[4]) {
-    if (canvasWidth <= 0 || canvasHeight <= 0 ||
-        (uint64_t)canvasWidth * (uint64_t)canvasHeight * 4 > kMaxCanvasBytes)
-        return nullptr;
+    if (canvasWidth <= 0 || canvasHeight <= 0 || !canvasFits(canvasWidth, canvasHeight)) return nullptr;
     unsigned char *canvas = allocPixels(canvasWidth, canvasHeight);
     if (!canvas) return nullptr;
     for (int i = 0; i < canvasHeight; ++i)
@@ -103,9 +101,9 @@ void trimBlackColumns(Image &image) {
 namespace {
 
 // Memory for the tables sized by the picture comes from malloc, so that a
-// failure is a std::bad_alloc thrown here, which the dispatcher reports as a
-// memory error; under the sanitizers a failed operator new would end the
-// process instead.
+// failure is a std::bad_alloc thrown here, which scaleImage turns into
+// NoMemory; under the sanitizers a failed operator new would end the process
+// instead.
 template <class T> struct MallocAllocator {
     using value_type = T;
     MallocAllocator() = default;
@@ -277,36 +275,40 @@ void sampleInSixteenths(CanvasRows &canvas, const Axis &x, const Axis &y, unsign
 
 } // namespace
 
-bool scaleImage(Image &image, double sx, double sy) {
+Resized scaleImage(Image &image, double sx, double sy) {
     int nw = image.width, nh = image.height;
-    if ((sx > 1 && !truncateSide(image.width * sx, nw)) || (sy > 1 && !truncateSide(image.height * sy, nh)))
-        return false;
-    // Canvases stay within a 32-bit byte count, as rotation's do.
-    if ((uint64_t)nw * (uint64_t)nh * 4 > kMaxCanvasBytes) return false;
+    if ((sx > 1 && !truncateSide(image.width * sx, nw)) || (sy > 1 && !truncateSide(image.height * sy, nh)) ||
+        !canvasFits(nw, nh))
+        return Resized::TooLarge;
     const int cx = nw / 2, cy = nh / 2;
     const double shiftX = cx / sx - cx, shiftY = cy / sy - cy;
-    // X depends on the column only, Y on the row only.
-    Table<double> xs(nw), ys(nh);
-    for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
-    for (int i = 0; i < nh; ++i) ys[i] = i / sy - shiftY;
-    Axis x(xs, nw), y(ys, nh);
-    // Only the block of pixels that sample the canvas is computed: all
-    // others are opaque black, lie at the edges, and the trim would remove
-    // them.
-    if (x.begin == x.end || y.begin == y.end) {
-        image.replace(0, 0, nullptr);
-        return true;
-    }
-    std::unique_ptr<unsigned char, decltype(&free)> block(allocPixels(x.end - x.begin, y.end - y.begin), free);
-    if (!block) return false;
-    static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
-    CanvasRows canvas(image, nw, nh, opaqueBlack);
-    if (x.inSixteenths() && y.inSixteenths())
-        sampleInSixteenths(canvas, x, y, block.get());
-    else
-        sampleExactly(canvas, nw, x, y, block.get());
-    image.replace(x.end - x.begin, y.end - y.begin, block.release());
+    unsigned char *result = nullptr;
+    int width = 0, height = 0;
+    const bool done = fitsInMemory([&] {
+        // X depends on the column only, Y on the row only.
+        Table<double> xs(nw), ys(nh);
+        for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
+        for (int i = 0; i < nh; ++i) ys[i] = i / sy - shiftY;
+        Axis x(xs, nw), y(ys, nh);
+        // Only the block of pixels that sample the canvas is computed: all
+        // others are opaque black, lie at the edges, and the trim would
+        // remove them.
+        if (x.begin == x.end || y.begin == y.end) return;
+        std::unique_ptr<unsigned char, decltype(&free)> block(allocPixels(x.end - x.begin, y.end - y.begin), free);
+        if (!block) throw std::bad_alloc();
+        static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
+        CanvasRows canvas(image, nw, nh, opaqueBlack);
+        if (x.inSixteenths() && y.inSixteenths())
+            sampleInSixteenths(canvas, x, y, block.get());
+        else
+            sampleExactly(canvas, nw, x, y, block.get());
+        width = x.end - x.begin;
+        height = y.end - y.begin;
+        result = block.release();
+    });
+    if (!done) return Resized::NoMemory;
+    image.replace(width, height, result);
     trimBlackRows(image);
     trimBlackColumns(image);
-    return true;
+    return Resized::Done;
 }

@@ -45,11 +45,19 @@ inline bool sampleBilinear(const unsigned char *pixels, int w, int h, double x, 
     return true;
 }
 
+// What scaling or rotation came to. When the result would be too large or
+// memory runs out, the image stays as it was.
+enum class Resized { Done, TooLarge, NoMemory };
+
+// Whether a canvas of this size stays within 2^31 - 1 bytes, the bound of
+// what a factor or an angle can make the program allocate.
+bool canvasFits(int canvasWidth, int canvasHeight);
+
 // A new canvasWidth x canvasHeight buffer holding `image` centred, at offset
 // (canvasWidth / 2 - width / 2, canvasHeight / 2 - height / 2), and the
 // `background` pixel wherever the image does not reach; parts of the image
-// beyond the canvas are cut off. Null when the canvas would exceed 2^31 - 1
-// bytes or memory runs out.
+// beyond the canvas are cut off. Null for a side of 0 or less, a canvas that
+// does not fit (canvasFits), or memory that runs out.
 unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHeight,
                               const unsigned char background[4]);
 
@@ -67,6 +75,5 @@ void trimBlackColumns(Image &image);
 // truncated; otherwise the size stays and the trim shrinks it afterwards.
 // The image is centred on a canvas of the result's size in opaque black, each
 // result pixel samples the canvas at the back-mapped position, and black edge
-// rows and columns are trimmed. A negative factor mirrors. False, with the
-// image untouched, when the result would be too large.
-bool scaleImage(Image &image, double sx, double sy);
+// rows and columns are trimmed. A negative factor mirrors.
+Resized scaleImage(Image &image, double sx, double sy);

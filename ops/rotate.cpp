@@ -19,19 +19,20 @@ bool rotatedSize(int width, int height, double degrees, int &rotatedWidth, int &
            truncateSide(c * height + s * width, rotatedHeight);
 }
 
-bool rotateImage(Image &image, double degrees) {
+Resized rotateImage(Image &image, double degrees) {
     int nw, nh;
-    if (!rotatedSize(image.width, image.height, degrees, nw, nh)) return false;
+    if (!rotatedSize(image.width, image.height, degrees, nw, nh)) return Resized::TooLarge;
     // Near a quarter turn nw x nh is narrower or lower than the image: the
     // canvas grows to hold all of it, and the samples shift by the difference
     // of the two centres, so no part of the picture is cut off before the turn.
     const int cw = std::max(nw, image.width), ch = std::max(nh, image.height);
+    if (cw <= 0 || ch <= 0 || !canvasFits(cw, ch)) return Resized::TooLarge;
     static const unsigned char transparentBlack[4] = {0, 0, 0, 0};
     unsigned char *canvas = centreOnCanvas(image, cw, ch, transparentBlack);
     unsigned char *result = canvas ? allocPixels(nw, nh) : nullptr;
     if (!result) {
         free(canvas);
-        return false;
+        return Resized::NoMemory;
     }
     const double theta = degrees * kRadiansPerDegree;
     const double cosT = std::cos(theta), sinT = std::sin(theta);
@@ -53,5 +54,5 @@ bool rotateImage(Image &image, double degrees) {
     image.replace(nw, nh, result);
     trimBlackRows(image);
     trimBlackColumns(image);
-    return true;
+    return Resized::Done;
 }

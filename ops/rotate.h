@@ -2,6 +2,7 @@
 #pragma once
 
 #include "image/image.h"
+#include "resample.h"
 
 // The size of the rotated image before its trim: with psi the angle in
 // degrees plus atan2(height, width) (radians added as if degrees), converted
@@ -11,6 +12,5 @@ bool rotatedSize(int width, int height, double degrees, int &rotatedWidth, int &
 
 // Turns the image by `degrees` (counter-clockwise on screen for a positive
 // angle) onto a canvas of rotatedSize; uncovered pixels are transparent
-// black, and black edge rows and columns are trimmed afterwards. False, with
-// the image untouched, when the result would be too large.
-bool rotateImage(Image &image, double degrees);
+// black, and black edge rows and columns are trimmed afterwards.
+Resized rotateImage(Image &image, double degrees);

@@ -10,23 +10,23 @@ namespace {
 
 // Runs `operation` on the register named by the first word with the factor
 // that follows it (anything after the factor is ignored).
-int scaleCommand(char *args, void (*operation)(Image &, float), const char *syntax) {
+int factorCommand(const Command &self, char *args, void (*operation)(Image &, float)) {
     char *number = splitWord(args);
     float factor;
-    if (!number || sscanf(number, "%g", &factor) != 1) return usageError(syntax);
+    if (!number || sscanf(number, "%g", &factor) != 1) return self.usageError();
     Image *image = lookupImage(args);
     if (image) operation(*image, factor);
     return 1;
 }
 
-int darken(char *args) { return scaleCommand(args, darkenImage, "darken R FACTOR"); }
-int dissolve(char *args) { return scaleCommand(args, dissolveImage, "dissolve R FACTOR"); }
+int darken(const Command &self, char *args) { return factorCommand(self, args, darkenImage); }
+int dissolve(const Command &self, char *args) { return factorCommand(self, args, dissolveImage); }
 
-int difference(char *args) {
+int difference(const Command &self, char *args) {
     char *secondName = splitWord(args);
     char *number = splitWord(secondName);
     long double threshold;
-    if (!number || sscanf(number, "%Lg", &threshold) != 1) return usageError("difference R1 R2 THRESHOLD");
+    if (!number || sscanf(number, "%Lg", &threshold) != 1) return self.usageError();
     Image *first = lookupImage(args);
     Image *second = lookupImage(secondName);
     if (!first || !second) return 1;
@@ -38,8 +38,8 @@ int difference(char *args) {
     return 1;
 }
 
-FunctionCommand darkenCommand("darken", darken);
-FunctionCommand dissolveCommand("dissolve", dissolve);
-FunctionCommand differenceCommand("difference", difference);
-
 } // namespace
+
+FunctionCommand darkenCommand("darken", "darken R FACTOR", darken);
+FunctionCommand dissolveCommand("dissolve", "dissolve R FACTOR", dissolve);
+FunctionCommand differenceCommand("difference", "difference R1 R2 THRESHOLD", difference);

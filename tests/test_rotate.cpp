@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ops/rotate.h"
-#include "ops_test_support.h"
+#include "test_support.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST(RotatedSize, AddsTheDiagonalAngleAsIfInDegrees) {
 TEST(RotateImage, ZeroDegreesKeepsThePictureWithItsInnerBlackRow) {
     TestImage image(100, 50, [](int c, int r) { return r == 20 ? opaque(0, 0, 0) : tagged(c, r); });
     TestImage original(100, 50, [&](int c, int r) { return image.at(c, r); });
-    ASSERT_TRUE(rotateImage(image, 0));
+    ASSERT_EQ(rotateImage(image, 0), Resized::Done);
     ASSERT_EQ(image.width, 100);
     ASSERT_EQ(image.height, 50);
     EXPECT_EQ(memcmp(image.pixels, original.pixels, 100 * 50 * 4), 0);
@@ -46,7 +46,7 @@ TEST(RotateImage, ZeroDegreesKeepsThePictureWithItsInnerBlackRow) {
 TEST(RotateImage, AQuarterTurnKeepsTheWholePicture) {
     // The 50 x 100 canvas alone would keep only source columns 25 to 74.
     TestImage wide(100, 50, tagged);
-    ASSERT_TRUE(rotateImage(wide, 90));
+    ASSERT_EQ(rotateImage(wide, 90), Resized::Done);
     EXPECT_EQ(wide.width, 50);
     EXPECT_GE(wide.height, 99);
     auto [low, high] = redRange(wide);
@@ -54,7 +54,7 @@ TEST(RotateImage, AQuarterTurnKeepsTheWholePicture) {
     EXPECT_GE(high, 99);
     // And a 4 x 2 image would keep only columns 1 and 2.
     TestImage small(4, 2, tagged);
-    ASSERT_TRUE(rotateImage(small, 90));
+    ASSERT_EQ(rotateImage(small, 90), Resized::Done);
     EXPECT_EQ(small.width, 2);
     EXPECT_EQ(small.height, 4);
     EXPECT_EQ(redRange(small), std::make_pair(1, 4));
@@ -62,7 +62,7 @@ TEST(RotateImage, AQuarterTurnKeepsTheWholePicture) {
 
 TEST(RotateImage, FortyFiveDegreesLeavesTransparentCornersInsideTheTrim) {
     TestImage image(20, 20, tagged);
-    ASSERT_TRUE(rotateImage(image, 45));
+    ASSERT_EQ(rotateImage(image, 45), Resized::Done);
     EXPECT_GE(image.width, 26);
     EXPECT_GE(image.height, 26);
     EXPECT_EQ(image.at(0, 0), Pixel{});
@@ -76,7 +76,7 @@ TEST(RotateImage, RefusesACanvasBeyondAThirtyTwoBitSize) {
     TestImage image(1, 1, tagged);
     image.width = image.height = 40000;
     unsigned char *before = image.pixels;
-    EXPECT_FALSE(rotateImage(image, 45));
+    EXPECT_EQ(rotateImage(image, 45), Resized::TooLarge);
     EXPECT_EQ(image.pixels, before);
     EXPECT_EQ(image.width, 40000);
 }

@@ -44,14 +44,14 @@ void lessSimpModalDis(Image &image) {
 namespace {
 
 // show R: displays register R in the modal dialog until it is closed.
-int show(char *args) {
-    if (!requireWindowedMode("show")) return 1;
+int show(const Command &self, char *args) {
+    if (!requireWindowedMode(self.name)) return 1;
     splitWord(args);
     Image *image = lookupRegister(args);
     if (image) lessSimpModalDis(*image);
     return 1;
 }
 
-FunctionCommand showCommand("show", show);
-
 } // namespace
+
+FunctionCommand showCommand("show", "show R", show);

@@ -5,6 +5,7 @@
 #include <FL/Fl_Multi_Browser.H>
 #include <FL/Fl_Window.H>
 
+#include "commands.h"
 #include "core/command.h"
 #include "core/console.h"
 #include "image_window.h"
@@ -47,7 +48,7 @@ bool runGui() {
     if (!console) return false;
     console->window->show();
     while (console->window->shown()) {
-        runFormatted("open");
+        runCommandLine(openCommand);
         Fl::run();
     }
     return true;

@@ -19,6 +19,7 @@
 #include "core/command.h"
 #include "core/console.h"
 #include "core/registers.h"
+#include "commands.h"
 #include "dialogs.h"
 #include "gui.h"
 #include "image/safe_output.h"
@@ -42,63 +43,84 @@ template <void (ImageWindow::*operation)()> void callWindow(Fl_Widget *widget, v
 // A slider operation as a menu item starts it; rotation and scaling keep
 // the window's size while the slider moves.
 struct SliderItem {
-    const char *label, *format;
+    const char *label;
+    const Command &command;
     float minimum, maximum, factor, initial;
     bool keepSize;
 };
-const SliderItem darkenItem{"darken", "darken %c %g %g", 0, 1.5f, 1, 1, false};
-const SliderItem dissolveItem{"fade", "dissolve %c %g %g", 0, 1, 1, 1, false};
-const SliderItem rotateItem{"rot", "rotate %c %g %g", -90, 90, 1, 0, true};
-const SliderItem scaleItem{"scale", "scale %c %g %g", 0.1f, 4, 1, 1, true};
+const SliderItem darkenItem{"darken", darkenCommand, 0, 1.5f, 1, 1, false};
+const SliderItem dissolveItem{"fade", dissolveCommand, 0, 1, 1, 1, false};
+const SliderItem rotateItem{"rot", rotateCommand, -90, 90, 1, 0, true};
+const SliderItem scaleItem{"scale", scaleCommand, 0.1f, 4, 1, 1, true};
 
 void startSlider(Fl_Widget *menu, void *data) {
     const SliderItem &s = *(const SliderItem *)data;
     ImageWindow *w = owner(menu);
     if (s.keepSize) w->noResize = true;
-    w->startSliderOperation(s.label, s.format, s.minimum, s.maximum, s.factor, s.initial);
+    w->startSliderOperation(s.label, s.command, s.minimum, s.maximum, s.factor, s.initial);
 }
 
-// Menu actions. Those that take a format run it with the window's letter.
+// A menu item's command line: the command and its arguments, formatted with
+// the window's letter (null for none).
+struct MenuLine {
+    const Command &command;
+    const char *arguments;
+};
+const MenuLine halfLine{halfCommand, "%c"}, doubleLine{doubleCommand, "%c"}, blurLine{blurCommand, "%c 1"},
+    ditherLine{bwCommand, "%c"}, clipLine{bwCommand, "%c 1"}, ordered2Line{bwCommand, "%c 2"},
+    ordered3Line{bwCommand, "%c 3"}, graysLine{graysCommand, "%c"}, painterLine{painterCommand, "%c"},
+    painter2Line{painter2Command, "%c"}, painter3Line{painter3Command, "%c"}, openLine{openCommand, nullptr},
+    helpLine{helpCommand, nullptr};
 
-void runAndRefresh(Fl_Widget *menu, void *format) {
+void runMenuLine(ImageWindow *w, void *data) {
+    const MenuLine &line = *(const MenuLine *)data;
+    runCommandLine(line.command, line.arguments, w->letter());
+}
+
+// Menu actions.
+
+void runAndRefresh(Fl_Widget *menu, void *line) {
     ImageWindow *w = owner(menu);
-    runFormatted((const char *)format, w->letter());
+    runMenuLine(w, line);
     w->refresh();
 }
 
 // The painters work on the image halved first.
-void halveAndRun(Fl_Widget *menu, void *format) {
+void halveAndRun(Fl_Widget *menu, void *line) {
     ImageWindow *w = owner(menu);
-    runFormatted("half %c", w->letter());
-    runFormatted((const char *)format, w->letter());
+    runCommandLine(halfCommand, "%c", w->letter());
+    runMenuLine(w, line);
     w->refresh();
 }
 
-void runLine(Fl_Widget *, void *line) { runFormatted("%s", (const char *)line); }
+void runLine(Fl_Widget *menu, void *line) { runMenuLine(owner(menu), line); }
+
+// The one word that is no command: the dispatcher ends the program on it.
+void stop(Fl_Widget *, void *) { runFormatted("stop"); }
 
 void showAlert(Fl_Widget *, void *message) { dialogs.alert((const char *)message); }
 
 void writeImage(Fl_Widget *menu, void *) {
     const char *name = dialogs.input("File Name?");
-    if (name) runFormatted("write %c %s", owner(menu)->letter(), name);
+    if (name) runCommandLine(writeCommand, "%c %s", owner(menu)->letter(), name);
 }
 
 void readImage(Fl_Widget *menu, void *) {
     ImageWindow *w = owner(menu);
     const char *path = dialogs.chooseFile("File to Read", "*.tga", "");
-    if (path) runFormatted("read %c %s", w->letter(), path);
+    if (path) runCommandLine(readCommand, "%c %s", w->letter(), path);
     w->refresh();
 }
 
 void copyToNewWindow(Fl_Widget *menu, void *) {
     const char target = (char)('A' + firstFreeRegister());
-    runFormatted("copy %c %c", owner(menu)->letter(), target);
-    runFormatted("iw %c", target);
+    runCommandLine(copyCommand, "%c %c", owner(menu)->letter(), target);
+    runCommandLine(iwCommand, "%c", target);
 }
 
 void readScript(Fl_Widget *, void *) {
     const char *path = dialogs.chooseFile("Pick a script file", "*.txt", "");
-    if (path) runFormatted("script %s", path);
+    if (path) runCommandLine(scriptCommand, "%s", path);
 }
 
 // The history is gathered first and then written like an image file, so a
@@ -138,35 +160,35 @@ const Fl_Menu_Item menuTable[] = {
     item("Basics", nullptr, nullptr, FL_SUBMENU),
     item("Write", writeImage, nullptr, 0, FL_ALT + 's'),
     item("Read", readImage),
-    item("Open in New Window", runLine, "open", FL_MENU_DIVIDER, FL_ALT + 'o'),
+    item("Open in New Window", runLine, &openLine, FL_MENU_DIVIDER, FL_ALT + 'o'),
     item("Copy", copyToNewWindow),
     item("Solid", nullptr, nullptr, FL_MENU_DIVIDER),
     item("Read Script", readScript),
     item("Write Script", writeScript, nullptr, FL_MENU_DIVIDER),
-    item("Help", runLine, "help", 0, FL_Tab),
-    item("Quit", runLine, "stop"),
+    item("Help", runLine, &helpLine, 0, FL_Tab),
+    item("Quit", stop),
     item(nullptr),
     item("Required", nullptr, nullptr, FL_SUBMENU),
-    item("Half", runAndRefresh, "half %c"),
-    item("Double", runAndRefresh, "double %c"),
+    item("Half", runAndRefresh, &halfLine),
+    item("Double", runAndRefresh, &doubleLine),
     item("Crop", callWindow<&ImageWindow::startCrop>),
-    item("Blur", runAndRefresh, "blur %c 1"),
+    item("Blur", runAndRefresh, &blurLine),
     item("Darken", startSlider, &darkenItem),
     item("Dissolve", startSlider, &dissolveItem, FL_MENU_DIVIDER),
-    item("BW-dither", runAndRefresh, "bw %c"),
-    item("BW-clip", runAndRefresh, "bw %c 1"),
-    item("BW - ordered dither 2x2", runAndRefresh, "bw %c 2"),
-    item("BW - ordered dither 3x3", runAndRefresh, "bw %c 3", FL_MENU_DIVIDER),
+    item("BW-dither", runAndRefresh, &ditherLine),
+    item("BW-clip", runAndRefresh, &clipLine),
+    item("BW - ordered dither 2x2", runAndRefresh, &ordered2Line),
+    item("BW - ordered dither 3x3", runAndRefresh, &ordered3Line, FL_MENU_DIVIDER),
     item("Composite", callWindow<&ImageWindow::startComposite>),
     item("Solid", showAlert, "Solid must be called from console"),
     item(nullptr),
     item("Advanced", nullptr, nullptr, FL_SUBMENU),
     item("Rotate", startSlider, &rotateItem),
     item("Scale", startSlider, &scaleItem, FL_MENU_DIVIDER),
-    item("Painter (dots)", halveAndRun, "painter %c"),
-    item("Painter (squiggles)", halveAndRun, "painter2 %c"),
-    item("Painter (highlighted squiggles)", halveAndRun, "painter3 %c", FL_MENU_DIVIDER),
-    item("Grays", runAndRefresh, "grays %c"),
+    item("Painter (dots)", halveAndRun, &painterLine),
+    item("Painter (squiggles)", halveAndRun, &painter2Line),
+    item("Painter (highlighted squiggles)", halveAndRun, &painter3Line, FL_MENU_DIVIDER),
+    item("Grays", runAndRefresh, &graysLine),
     item(nullptr),
     item("Matte", nullptr, nullptr, FL_SUBMENU),
     item("bluescreen", callWindow<&ImageWindow::startBluescreen>),
@@ -277,8 +299,8 @@ void ImageWindow::refresh() {
 namespace {
 
 // IW R: opens a further window on register R, empty or not.
-int openWindow(char *args) {
-    if (!requireWindowedMode("IW")) return 1;
+int openWindow(const Command &self, char *args) {
+    if (!requireWindowedMode(self.name)) return 1;
     splitWord(args);
     if (!lookupRegister(args)) return 1;
     const int index = toupper((unsigned char)args[0]) - 'A';
@@ -294,20 +316,20 @@ bool readable(const char *path) {
 
 // open: asks for an image file and shows it in a new window on the first
 // free register.
-int openImage(char *) {
-    if (!requireWindowedMode("open")) return 1;
+int openImage(const Command &self, char *) {
+    if (!requireWindowedMode(self.name)) return 1;
     const char *course = "p:/course/ip301-studio/public/Images/beach.tga";
     const char *local = "c:/tga/beach.tga";
     const char *preset = readable(course) ? course : readable(local) ? local : nullptr;
     const char *path = dialogs.chooseFile("file to open", "*.tga", preset);
     if (!path) return 1;
     const char target = (char)('A' + firstFreeRegister());
-    runFormatted("read %c %s", target, path);
-    runFormatted("iw %c", target);
+    runCommandLine(readCommand, "%c %s", target, path);
+    runCommandLine(iwCommand, "%c", target);
     return 1;
 }
 
-FunctionCommand iwCommand("IW", openWindow);
-FunctionCommand openCommand("open", openImage);
-
 } // namespace
+
+FunctionCommand iwCommand("IW", "IW R", openWindow);
+FunctionCommand openCommand("open", nullptr, openImage);

@@ -11,6 +11,7 @@ class Fl_Output;
 class Fl_Slider;
 class Fl_Value_Slider;
 class Fl_Window;
+class Command;
 class ImageView;
 
 // Owns nothing: the FLTK window owns the widgets and the register bank the
@@ -39,7 +40,7 @@ class ImageWindow {
     // save (and, for the matte, its first result); all but the matte set `mode`.
     void startCrop();
     void startComposite();
-    void startSliderOperation(const char *label, const char *format, float minimum, float maximum,
+    void startSliderOperation(const char *label, const Command &command, float minimum, float maximum,
                               float factor, float initial);
     void startBluescreen();
     // Callbacks of the view (button released), the composite choices, the
@@ -77,7 +78,8 @@ class ImageWindow {
     };
     Mode mode = Mode::Idle;
     float sliderFactor = 1;
-    const char *sliderFormat = nullptr;
+    // The command the slider runs with the window's letter and its value twice.
+    const Command *sliderCommand = nullptr;
     // Set while rotating or scaling: the window keeps its size until the
     // operation ends.
     bool noResize = false;

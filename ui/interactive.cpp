@@ -9,6 +9,7 @@
 
 #include <initializer_list>
 
+#include "commands.h"
 #include "core/command.h"
 #include "core/registers.h"
 #include "image_view.h"
@@ -62,7 +63,7 @@ void ImageWindow::onViewRelease() {
         // A click without a drag would crop the picture away, and nothing
         // keeps a copy: wait for a real rectangle instead.
         if (band.width != 0 && band.height != 0) {
-            runFormatted("crop %c %d %d %d %d", letter(), band.left, band.top, band.width, band.height);
+            runCommandLine(cropCommand, "%c %d %d %d %d", letter(), band.left, band.top, band.width, band.height);
             mode = Mode::Idle;
         }
     }
@@ -82,7 +83,7 @@ void ImageWindow::startComposite() {
         const char name[2] = {(char)('A' + i), '\0'};
         sourceChoice->add(name);
     }
-    runFormatted("copy %c z", letter());
+    runCommandLine(copyCommand, "%c z", letter());
     // The second source; with a single one (no index 1) none is current
     // until the user picks it.
     sourceChoice->value(1);
@@ -100,14 +101,14 @@ void ImageWindow::applyComposite() {
     placement.width = sized ? source->width : kPlacementSize;
     placement.height = sized ? source->height : kPlacementSize;
     if (name) {
-        runFormatted("copy z %c", letter());
-        runFormatted("composite %s %s %c %d %d", name, operatorChoice->text(), letter(), placement.left,
+        runCommandLine(copyCommand, "z %c", letter());
+        runCommandLine(compositeCommand, "%s %s %c %d %d", name, operatorChoice->text(), letter(), placement.left,
                      placement.top);
     }
     refresh();
 }
 
-void ImageWindow::startSliderOperation(const char *label, const char *format, float minimum, float maximum,
+void ImageWindow::startSliderOperation(const char *label, const Command &command, float minimum, float maximum,
                                        float factor, float initial) {
     hideCompositeControls();
     hideMatteSliders();
@@ -119,15 +120,15 @@ void ImageWindow::startSliderOperation(const char *label, const char *format, fl
     paramSlider->step(0.05);
     view->dragMode = ImageView::DragMode::RubberBand;
     mode = Mode::Slider;
-    runFormatted("copy %c z", letter());
-    sliderFormat = format;
+    runCommandLine(copyCommand, "%c z", letter());
+    sliderCommand = &command;
     sliderFactor = factor;
 }
 
 void ImageWindow::applySliderOperation() {
-    runFormatted("copy z %c", letter());
+    runCommandLine(copyCommand, "z %c", letter());
     const double v = paramSlider->value() * sliderFactor;
-    runFormatted(sliderFormat, letter(), v, v);
+    runCommandLine(*sliderCommand, "%c %g %g", letter(), v, v);
     refresh();
 }
 
@@ -143,13 +144,13 @@ void ImageWindow::startBluescreen() {
     showActive(finishButton);
     finishButton->label("blue");
     for (Fl_Slider *slider : {bkSlider, mu1Slider, mu2Slider}) showActive(slider);
-    runFormatted("copy %c z", letter());
+    runCommandLine(copyCommand, "%c z", letter());
     applyBluescreen();
 }
 
 void ImageWindow::applyBluescreen() {
-    runFormatted("copy z %c", letter());
-    runFormatted("bluescreen %c %d %g %g", letter(), (int)bkSlider->value(), mu1Slider->value(),
+    runCommandLine(copyCommand, "z %c", letter());
+    runCommandLine(bluescreenCommand, "%c %d %g %g", letter(), (int)bkSlider->value(), mu1Slider->value(),
                  mu2Slider->value());
     refresh();
 }

@@ -177,7 +177,7 @@ TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange)
         // image, as if the first move had never been.
         move(w->paramSlider, c.initial);
         runFormatted("copy P Q");
-        runFormatted(w->sliderFormat, 'Q', c.initial, c.initial);
+        runCommandLine(*w->sliderCommand, "%c %g %g", 'Q', c.initial, c.initial);
         EXPECT_EQ(pixelsOf('C'), pixelsOf('Q')) << c.item;
         EXPECT_EQ(linesOf([&] { w->finishButton->do_callback(); }), Lines{});
         EXPECT_FALSE(w->noResize);
