@@ -1,29 +1,8 @@
-// The channel helpers and copy, crop, solid.
+// copy, crop and solid.
 #include <climits>
 
 #include "ops/crop.h"
-#include "ops/pixel.h"
 #include "test_support.h"
-
-TEST(ChannelHelpers, MulDiv255RoundsTheProductToNearest) {
-    for (int c = 0; c < 256; ++c)
-        for (int a = 0; a < 256; ++a) ASSERT_EQ(mulDiv255(c, a), (c * a * 2 + 255) / 510) << c << " x " << a;
-}
-
-TEST(ChannelHelpers, UnpremultiplyTruncatesAndSaturates) {
-    EXPECT_EQ(unpremultiplyChannel(19, 131), 36);   // 36.98
-    EXPECT_EQ(unpremultiplyChannel(35, 35), 255);
-    EXPECT_EQ(unpremultiplyChannel(0, 1), 0);
-    EXPECT_EQ(unpremultiplyChannel(200, 100), 255); // colour above its alpha
-}
-
-TEST(ChannelHelpers, FloorToChannelClampsBothEnds) {
-    EXPECT_EQ(floorToChannel(139.9999), 139);
-    EXPECT_EQ(floorToChannel(-0.5), 0);
-    EXPECT_EQ(floorToChannel(255.5), 255);
-    EXPECT_EQ(floorToChannel(1e300), 255);
-    EXPECT_EQ(floorToChannel(0.0 / 0.0), 0);
-}
 
 namespace {
 // 3 x 2 image whose pixel (c, r) is (10c + r, r, c, 255).

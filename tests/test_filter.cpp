@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ops/filter.h"
-#include "ops_test_support.h"
+#include "test_support.h"
 
 namespace {
 

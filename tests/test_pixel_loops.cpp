@@ -1,7 +1,7 @@
-// The per-pixel operations, whose loops are written for vector code or
-// tables and take runs of opaque pixels apart, against plain per-pixel
-// formulas on noise: sizes that leave partial runs, opaque runs of every
-// length, transparent pixels and colours above their alpha.
+// The channel helpers, and the per-pixel operations, whose loops are written
+// for vector code or tables and take runs of opaque pixels apart, against
+// plain per-pixel formulas on noise: sizes that leave partial runs, opaque
+// runs of every length, transparent pixels and colours above their alpha.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +14,26 @@
 #include "ops/pixel.h"
 #include "ops/tone.h"
 #include "test_support.h"
+
+TEST(ChannelHelpers, MulDiv255RoundsTheProductToNearest) {
+    for (int c = 0; c < 256; ++c)
+        for (int a = 0; a < 256; ++a) ASSERT_EQ(mulDiv255(c, a), (c * a * 2 + 255) / 510) << c << " x " << a;
+}
+
+TEST(ChannelHelpers, UnpremultiplyTruncatesAndSaturates) {
+    EXPECT_EQ(unpremultiplyChannel(19, 131), 36);   // 36.98
+    EXPECT_EQ(unpremultiplyChannel(35, 35), 255);
+    EXPECT_EQ(unpremultiplyChannel(0, 1), 0);
+    EXPECT_EQ(unpremultiplyChannel(200, 100), 255); // colour above its alpha
+}
+
+TEST(ChannelHelpers, FloorToChannelClampsBothEnds) {
+    EXPECT_EQ(floorToChannel(139.9999), 139);
+    EXPECT_EQ(floorToChannel(-0.5), 0);
+    EXPECT_EQ(floorToChannel(255.5), 255);
+    EXPECT_EQ(floorToChannel(1e300), 255);
+    EXPECT_EQ(floorToChannel(0.0 / 0.0), 0);
+}
 
 namespace {
 

@@ -1,0 +1,73 @@
+// The Image record: its row flip and its files, with their messages.
+#include <cstring>
+
+#include "test_support.h"
+
+class ImageFiles : public TempDirTest {};
+
+TEST_F(ImageFiles, FlipRowsTwiceRestoresTheBytesAndToleratesNoPixels) {
+    Image image;
+    image.replace(2, 3, allocPixels(2, 3));
+    for (int i = 0; i < 24; ++i) image.pixels[i] = (unsigned char)i;
+    image.flipRows();
+    EXPECT_EQ(image.pixels[0], 16);
+    EXPECT_EQ(image.pixels[16], 0);
+    EXPECT_EQ(image.pixels[8], 8);
+    image.flipRows();
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(image.pixels[i], i);
+    image.release();
+    EXPECT_EQ(image.width, 0);
+    EXPECT_EQ(image.pixels, nullptr);
+
+    Image liar; // sizes that promise pixels it does not have
+    liar.width = 500;
+    liar.height = 500;
+    liar.flipRows();
+    EXPECT_EQ(liar.pixels, nullptr);
+}
+
+TEST_F(ImageFiles, LoadPutsTheTopRowFirstAndSaveRestoresIt) {
+    // Stored bottom-left: first the bottom row (blue), then the top (red).
+    writeBytes(path("in.tga"), [] {
+        TgaHeader hd;
+        hd.width = 1;
+        hd.height = 2;
+        return hd.with({255, 0, 0, 0, 0, 255});
+    }());
+    Image image;
+    ASSERT_TRUE(image.load(path("in.tga").c_str()));
+    EXPECT_EQ(Bytes(image.pixels, image.pixels + 8), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    ASSERT_TRUE(image.save(path("out.tga").c_str()));
+    EXPECT_EQ(Bytes(image.pixels, image.pixels + 8), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    EXPECT_EQ(pixelData(readBytes(path("out.tga"))), (Bytes{255, 0, 0, 255, 0, 0, 255, 255}));
+    image.release();
+}
+
+TEST_F(ImageFiles, AFailedLoadKeepsThePictureAndSaysWhy) {
+    Image image;
+    image.replace(1, 1, allocPixels(1, 1));
+    unsigned char *before = image.pixels;
+    std::string file = path("missing.tga");
+    bool ok = true;
+    EXPECT_EQ(captureOutput([&] { ok = image.load(file.c_str()); }),
+              "Error trying to set image to `" + file + "'!\ncannot open file\n");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(image.pixels, before);
+    EXPECT_EQ(image.width, 1);
+    image.release();
+}
+
+TEST_F(ImageFiles, SavingAnImageWithoutPixelsIsRefusedUnlessItHasNoArea) {
+    Image fresh;
+    bool ok = true;
+    EXPECT_EQ(captureOutput([&] { ok = fresh.save(path("a.tga").c_str()); }),
+              "Couldn't write TGA image!\nimage contains no data\n");
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(std::filesystem::exists(path("a.tga")));
+
+    Image flat;
+    flat.width = 0;
+    flat.height = 5;
+    EXPECT_TRUE(flat.save(path("b.tga").c_str()));
+    EXPECT_EQ(readBytes(path("b.tga")).size(), 39u);
+}
