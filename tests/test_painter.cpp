@@ -40,6 +40,15 @@ std::string run(const char *line) {
     return maskTiming(captureOutput([&] { runCommand(line); }));
 }
 
+// What the line prints when its first allocation fails.
+std::string runWithoutMemory(const char *line) {
+    return maskTiming(captureOutput([&] {
+        failAllocationAfter(0);
+        runCommand(line);
+        failAllocationAfter(-1);
+    }));
+}
+
 // The stroke map of a brush image built by the caller.
 StrokeMap mapOf(Image brush) {
     StrokeMap map;
@@ -168,11 +177,7 @@ TEST_F(PainterTest, ImageToMapWithoutMemoryChangesNothing) {
     useBrush(solidImage(30, 30, kInk));
     Image &a = *registerAt(0);
     a = solidImage(50, 50, kBlend);
-    const std::string out = maskTiming(captureOutput([&] {
-        failAllocationAfter(0);
-        runCommand("image-to-map A");
-        failAllocationAfter(-1);
-    }));
+    const std::string out = runWithoutMemory("image-to-map A");
     EXPECT_EQ(out, "Not enough memory for the new image!\n-- image-to-map : * sec\n");
     EXPECT_TRUE(pixelAt(a, 0, 0) == kBlend);
     EXPECT_TRUE(paintedDot() == (Rgba{7, 8, 9, 255})); // a blending map would not give the colour
@@ -299,11 +304,7 @@ TEST_F(PainterTest, WithoutMemoryForItsStrokesChangesNothing) {
     paintedDot(); // the offset table is made by now
     Image &a = *registerAt(0);
     a = solidImage(3, 2, kBlend);
-    const std::string out = maskTiming(captureOutput([&] {
-        failAllocationAfter(0);
-        runCommand("painter A");
-        failAllocationAfter(-1);
-    }));
+    const std::string out = runWithoutMemory("painter A");
     EXPECT_EQ(out, "Not enough memory for the new image!\n-- painter : * sec\n");
     EXPECT_EQ(a.width, 3);
     EXPECT_TRUE(pixelAt(a, 2, 1) == kBlend);
