@@ -22,6 +22,8 @@ std::vector<Command *> &registry() {
     return commands;
 }
 
+void (*commandWatcher)(bool running) = nullptr;
+
 // Bytes 0 to 32 are blanks; bytes from 0x80 up belong to words, so names in
 // UTF-8 or any other 8-bit encoding stay whole.
 inline bool isBlank(char c) { return (unsigned char)c <= 32; }
@@ -57,6 +59,8 @@ void registerCommands(std::initializer_list<Command *> commands) {
 
 const std::vector<Command *> &registeredCommands() { return registry(); }
 
+void watchCommands(void (*watch)(bool running)) { commandWatcher = watch; }
+
 Command *findCommand(const char *word) {
     for (Command *c : registry())
         if (strcasecmp(word, c->name) == 0) return c;
@@ -90,6 +94,7 @@ int runCommand(const char *line) {
         consolePrintRed("Command `%s' not implemented!\n", text);
         return 1;
     }
+    if (commandWatcher) commandWatcher(true);
     clock_t start = clock();
     // Out of memory, operations change nothing and return false; a list
     // that cannot grow where no operation catches it ends the command,
@@ -101,6 +106,7 @@ int runCommand(const char *line) {
         memoryError();
     }
     clock_t stop = clock();
+    if (commandWatcher) commandWatcher(false);
     consolePrintRed("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
     return result;
 }

@@ -47,6 +47,10 @@ const std::vector<Command *> &registeredCommands();
 // The command a word names, matched in any case; null when none does.
 Command *findCommand(const char *word);
 
+// Calls `watch` with true before each command runs and with false after it
+// (nested ones included), so that the windowed mode can show it is busy.
+void watchCommands(void (*watch)(bool running));
+
 // Ends the first word of `s` in place and returns the rest after the blanks
 // that follow it (null when `s` is null or empty). A blank is a byte from 0
 // to 32; bytes from 0x80 up are parts of words.

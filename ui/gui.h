@@ -21,6 +21,9 @@ Console *startConsole();
 // prints that `command` needs the windowed mode and a display.
 bool requireWindowedMode(const char *command);
 
+// Whether a command is running: the windows show the busy cursor meanwhile.
+bool commandRunning();
+
 // Runs the console and image windows until every window is closed. Returns
 // false, after saying why, when the windowed mode cannot start.
 bool runGui();

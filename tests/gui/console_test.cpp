@@ -2,8 +2,20 @@
 #include "gui_support.h"
 
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Value_Slider.H>
+#include <FL/fl_draw.H>
 
 namespace {
+
+// A command that notes whether the windows showed the busy cursor while it ran.
+bool busyWhileRunning = false;
+FunctionCommand busyProbe("busy-probe-for-test", nullptr, [](const Command &, char *) {
+    busyWhileRunning = commandRunning();
+    return 1;
+});
+struct ProbeRegistration {
+    ProbeRegistration() { registerCommands({&busyProbe}); }
+} probeRegistration;
 
 class ConsoleTest : public GuiTest {
   protected:
@@ -63,6 +75,52 @@ TEST_F(ConsoleTest, AScriptTypedInRunsAllItsLinesBeforeTheRefresh) {
     EXPECT_EQ(commandLines(), Lines({"script " + path("s.txt"), "Sample a\n", "Sample b\n"}));
     EXPECT_EQ(maskTiming(consoleLines().back()), "@C1@.-- script : * sec\n");
     EXPECT_EQ(out, "reset image C\n");
+}
+
+TEST_F(ConsoleTest, TheInputIsLabelledAndUpAndDownRecallTypedLines) {
+    const int labelWidth = (int)fl_width(console->input->label()), left = console->input->x();
+    EXPECT_GE(left - labelWidth, 0); // the label lies inside the window
+    type("Sample one");
+    type("Sample two");
+    auto press = [&](int key) {
+        Fl::focus(console->input);
+        sendKey(console->window, key, "");
+        return std::string(console->input->value());
+    };
+    EXPECT_EQ(press(FL_Up), "Sample two");
+    EXPECT_EQ(press(FL_Up), "Sample one");
+    EXPECT_EQ(press(FL_Down), "Sample two");
+    EXPECT_EQ(press(FL_Down), "");
+    EXPECT_EQ(press(FL_Down), "");
+    press(FL_Up);
+    console->output->clear();
+    type(console->input->value()); // a recalled line runs like a typed one
+    EXPECT_EQ(commandLines(), Lines({"Sample two"}));
+}
+
+TEST_F(ConsoleTest, EscapeLeavesTheConsoleAndTheCloseButtonHidesIt) {
+    sendKey(console->window, FL_Escape, "\x1b");
+    EXPECT_TRUE(console->window->shown());
+    Fl::handle(FL_CLOSE, console->window); // the window manager's close button
+    EXPECT_FALSE(console->window->shown());
+}
+
+TEST_F(ConsoleTest, MenuShortcutsWorkWhateverHasTheFocus) {
+    fill('A', 8, 6);
+    ImageWindow *w = openWindow('A');
+    w->window->show();
+    pick(w, "Required/Darken");
+    Fl::focus(w->paramSlider); // where Tab would move the focus
+    console->output->clear();
+    captureOutput([&] { sendKey(w->window, FL_Tab, "\t"); });
+    EXPECT_EQ(commandLines(), Lines({"help"}));
+}
+
+TEST_F(ConsoleTest, TheWindowsShowTheyAreBusyWhileACommandRuns) {
+    busyWhileRunning = false;
+    type("busy-probe-for-test");
+    EXPECT_TRUE(busyWhileRunning);
+    EXPECT_FALSE(commandRunning());
 }
 
 } // namespace

@@ -7,10 +7,11 @@
 #   the console while image windows stay, and the exit once the last window
 #   is closed.
 # The replay must write the same image files as the session did.
-#   session.sh PROGRAM SOURCE_DIR
+#   session.sh PROGRAM SOURCE_DIR CLOSE_WINDOW
+# (CLOSE_WINDOW: a program that closes a window as a window manager would.)
 # Needs an X server; exits 77 (skipped) without one unless GUI_TESTS_REQUIRED.
 set -uo pipefail
-program=$1 source_dir=$2
+program=$1 source_dir=$2 close_window=$3
 
 if ! xdpyinfo >/dev/null 2>&1; then
   [ -n "${GUI_TESTS_REQUIRED:-}" ] && { echo "no X display, and GUI_TESTS_REQUIRED is set"; exit 1; }
@@ -102,7 +103,7 @@ answer out/history.txt || fail "no dialog for the script name"
 wait_until holds out/history.txt help || fail "no history with the Help line"
 
 # Closing the console leaves the program running while image windows are open.
-keys_in "$console" Escape
+"$close_window" "$console" || fail "could not close the console"
 wait_until test -z "$(xdotool search --onlyvisible --name '^Compositor Console$')" || fail "console still shown"
 keys_in "$a" alt+s
 answer out/a2.tga || fail "no dialog for the file name"
