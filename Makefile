@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
 
-.PHONY: all deps build demo test asan fuzz samples clean
+.PHONY: all deps build demo test asan fuzz samples package package-check clean
 
 all: build
 
@@ -39,10 +39,19 @@ fuzz: deps
 	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh tga_load $(FUZZ_SECONDS)
 	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh interpreter $(FUZZ_SECONDS)
 
-# Redraws the shipped sample images and the brush file.
+# Redraws the shipped sample images, the brush file and the icon.
 samples: build
 	$(BUILD)/make_samples data
 	$(BUILD)/make_brushes data
+	bash data/tools/make_icon.sh data/compositor.svg
+
+# The Debian package, build/compositor_VERSION_amd64.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# Builds the package in a clean clone and checks what it installs.
+package-check: deps
+	bash tools/check-package.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -45,8 +45,8 @@ int sample(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand helpCommand("Help", nullptr, help);
-FunctionCommand sampleCommand("Sample", "Sample ANY TEXT", sample);
+FunctionCommand helpCommand("Help", nullptr, "lists the commands", help);
+FunctionCommand sampleCommand("Sample", "Sample ANY TEXT", "shows its argument text as a command receives it", sample);
 
 int Command::usageError() const {
     consolePrintRed("Usage: %s\n", usage);

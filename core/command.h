@@ -6,14 +6,17 @@
 #include <vector>
 
 // Base of every interpreter command: a global object declared once, next to
-// the operation it calls, with its word, its usage text and its work. The
+// the operation it calls, with its word, its usage text, its summary and its
+// work. The
 // program puts them in the registry in the order Help lists them
 // (ui/command_list.cpp).
 class Command {
   public:
     // `usage` is the command's syntax, such as "NAME R X Y" for one that
-    // takes a register and two numbers, or null for one that takes nothing.
-    Command(const char *name, const char *usage) : name(name), usage(usage) {}
+    // takes a register and two numbers, or null for one that takes nothing;
+    // `summary` says in a few words what it does, for the manual.
+    Command(const char *name, const char *usage, const char *summary)
+        : name(name), usage(usage), summary(summary) {}
 
     // Runs the command on its writable argument text (never null). Returns 1
     // to go on, 0 to stop the script that runs the line.
@@ -26,13 +29,15 @@ class Command {
 
     const char *const name;
     const char *const usage;
+    const char *const summary;
 };
 
 // A command whose work is a plain function of the command and its argument text.
 class FunctionCommand : public Command {
   public:
     using Work = int (*)(const Command &self, char *args);
-    FunctionCommand(const char *name, const char *usage, Work work) : Command(name, usage), work(work) {}
+    FunctionCommand(const char *name, const char *usage, const char *summary, Work work)
+        : Command(name, usage, summary), work(work) {}
     int execute(char *args) override { return work(*this, args); }
 
   private:

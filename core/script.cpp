@@ -47,4 +47,4 @@ int script(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand scriptCommand("script", "script FILE", script);
+FunctionCommand scriptCommand("script", "script FILE", "runs the lines of FILE as commands", script);

@@ -46,5 +46,5 @@ int write(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand readCommand("read", "read R FILE", read);
-FunctionCommand writeCommand("write", "write R FILE", write);
+FunctionCommand readCommand("read", "read R FILE", "loads a TGA file into register R", read);
+FunctionCommand writeCommand("write", "write R FILE", "writes register R as a 32-bit TGA file", write);

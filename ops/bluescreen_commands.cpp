@@ -25,4 +25,5 @@ int bluescreen(const Command &self, char *args) {
 
 } // namespace
 
-FunctionCommand bluescreenCommand("bluescreen", "bluescreen R BK MU1 MU2 (a whole number and two numbers)", bluescreen);
+FunctionCommand bluescreenCommand("bluescreen", "bluescreen R BK MU1 MU2 (a whole number and two numbers)",
+    "pulls a matte from a picture shot against blue", bluescreen);

@@ -39,4 +39,5 @@ int composite(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand compositeCommand("composite", "composite A OPERATOR B [X Y]", composite);
+FunctionCommand compositeCommand("composite", "composite R1 OP R2 [X Y]",
+    "combines R1 into R2 with a compositing operator", composite);

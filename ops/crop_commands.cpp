@@ -55,6 +55,7 @@ int solid(const Command &self, char *args) {
 
 } // namespace
 
-FunctionCommand copyCommand("copy", "copy SOURCE DESTINATION", copy);
-FunctionCommand cropCommand("crop", "crop R X Y WIDTH HEIGHT", crop);
-FunctionCommand solidCommand("solid", "solid R WIDTH HEIGHT RED GREEN BLUE ALPHA (sizes 0 or more, colour and alpha 0 to 255)", solid);
+FunctionCommand copyCommand("copy", "copy R1 R2", "copies register R1 into R2", copy);
+FunctionCommand cropCommand("crop", "crop R X Y WIDTH HEIGHT", "keeps a rectangle of R", crop);
+FunctionCommand solidCommand("solid", "solid R WIDTH HEIGHT RED GREEN BLUE ALPHA (sizes 0 or more, colour and alpha 0 to 255)",
+    "fills R with one colour", solid);

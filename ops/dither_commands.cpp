@@ -75,7 +75,8 @@ int pastel(const Command &, char *args) { return paletteCommand(args, palettePas
 
 } // namespace
 
-FunctionCommand bwCommand("BW", "BW R [MODE] (1 threshold, 2 and 3 ordered dither, else error diffusion)", bw);
-FunctionCommand graysCommand("grays", "grays R", grays);
-FunctionCommand primaryCommand("primary", "primary R", primary);
-FunctionCommand pastelCommand("pastel", "pastel R", pastel);
+FunctionCommand bwCommand("BW", "BW R [MODE]",
+    "turns R into black and white: threshold (1), ordered dither (2, 3) or error diffusion", bw);
+FunctionCommand graysCommand("grays", "grays R", "turns R into grey levels", grays);
+FunctionCommand primaryCommand("primary", "primary R", "error diffusion to the eight primary colours", primary);
+FunctionCommand pastelCommand("pastel", "pastel R", "error diffusion to 38 pastel tints and their shades", pastel);

@@ -46,7 +46,8 @@ int edgeDetect(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand blurCommand("blur", "blur R TYPE (1 for 5 x 5, 2 for 7 x 7)", blur);
-FunctionCommand sharpenCommand("sharpen", "sharpen R", sharpen);
-FunctionCommand edgeDetectCommand("edgedetect", "edgedetect R", edgeDetect);
-FunctionCommand unsharpMaskCommand("unsharpmask", "unsharpmask R", unsharpMask);
+FunctionCommand blurCommand("blur", "blur R TYPE", "smooths R with a 5 x 5 (TYPE 1) or 7 x 7 (TYPE 2) kernel", blur);
+FunctionCommand sharpenCommand("sharpen", "sharpen R", "sharpens R with a 3 x 3 kernel", sharpen);
+FunctionCommand edgeDetectCommand("edgedetect", "edgedetect R", "replaces R by its edges", edgeDetect);
+FunctionCommand unsharpMaskCommand("unsharpmask", "unsharpmask R",
+    "sharpens R by subtracting part of a 3 x 3 blur", unsharpMask);

@@ -66,7 +66,8 @@ int rotate(const Command &self, char *args) {
 
 } // namespace
 
-FunctionCommand scaleCommand("scale", "scale R SX SY", scale);
-FunctionCommand halfCommand("half", "half R", half);
-FunctionCommand doubleCommand("double", "double R", twice);
-FunctionCommand rotateCommand("rotate", "rotate R DEGREES", rotate);
+FunctionCommand scaleCommand("scale", "scale R SX SY",
+    "resizes R by SX across and SY down with bilinear sampling", scale);
+FunctionCommand halfCommand("half", "half R", "halves both sides of R", half);
+FunctionCommand doubleCommand("double", "double R", "doubles both sides of R", twice);
+FunctionCommand rotateCommand("rotate", "rotate R DEGREES", "turns R counter-clockwise about its centre", rotate);

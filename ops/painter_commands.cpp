@@ -123,7 +123,9 @@ int strokeMapFromRegister(const Command &, char *args) {
 
 } // namespace
 
-FunctionCommand imageToMapCommand("image-to-map", "image-to-map R", strokeMapFromRegister);
-FunctionCommand painterCommand("painter", "painter R", painter);
-FunctionCommand painter2Command("painter2", "painter2 R", painter2);
-FunctionCommand painter3Command("painter3", "painter3 R", painter3);
+FunctionCommand imageToMapCommand("image-to-map", "image-to-map R",
+    "makes the painters' brush strokes from R", strokeMapFromRegister);
+FunctionCommand painterCommand("painter", "painter R",
+    "repaints R with round dots on a canvas twice its size", painter);
+FunctionCommand painter2Command("painter2", "painter2 R", "repaints R with squiggles", painter2);
+FunctionCommand painter3Command("painter3", "painter3 R", "repaints R with highlighted squiggles", painter3);

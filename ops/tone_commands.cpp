@@ -40,6 +40,8 @@ int difference(const Command &self, char *args) {
 
 } // namespace
 
-FunctionCommand darkenCommand("darken", "darken R FACTOR", darken);
-FunctionCommand dissolveCommand("dissolve", "dissolve R FACTOR", dissolve);
-FunctionCommand differenceCommand("difference", "difference R1 R2 THRESHOLD", difference);
+FunctionCommand darkenCommand("darken", "darken R FACTOR", "multiplies every channel of R by FACTOR", darken);
+FunctionCommand dissolveCommand("dissolve", "dissolve R FACTOR",
+    "multiplies the coverage (alpha) of R by FACTOR", dissolve);
+FunctionCommand differenceCommand("difference", "difference R1 R2 THRESHOLD",
+    "replaces R1 by a matte of where it differs from R2", difference);

@@ -1,5 +1,7 @@
 // The dispatcher, the registry, register names and the script runner.
 #include <cstring>
+#include <fstream>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -18,16 +20,16 @@ std::string run(const char *line) {
 // given, and one that runs out of memory.
 int calls = 0;
 std::string lastArgs;
-FunctionCommand haltCommand("halt-for-test", nullptr, [](const Command &, char *) {
+FunctionCommand haltCommand("halt-for-test", nullptr, "stops the script", [](const Command &, char *) {
     ++calls;
     return 0;
 });
-FunctionCommand echoCommand("echo-for-test", "echo-for-test ANY", [](const Command &, char *args) {
+FunctionCommand echoCommand("echo-for-test", "echo-for-test ANY", "records its arguments", [](const Command &, char *args) {
     lastArgs = args;
     ++calls;
     return 1;
 });
-FunctionCommand hungryCommand("hungry-for-test", nullptr, [](const Command &, char *) -> int {
+FunctionCommand hungryCommand("hungry-for-test", nullptr, "runs out of memory", [](const Command &, char *) -> int {
     throw std::bad_alloc();
 });
 struct TestCommands {
@@ -96,6 +98,21 @@ TEST(Registry, EachUsageBeginsWithItsCommandsWord) {
         if (c->usage) {
             EXPECT_EQ(std::string(c->usage).rfind(std::string(c->name) + " ", 0), 0u) << c->name;
         }
+}
+
+TEST(Registry, TheReadmeTableGivesEachCommandItsDeclaredUsage) {
+    std::map<std::string, std::string> table; // command -> syntax
+    std::ifstream readme(README_PATH);
+    const std::regex row("^\\| `([^`]+)` \\| `([^`]+)` \\|");
+    std::smatch m;
+    for (std::string line; std::getline(readme, line);)
+        if (std::regex_search(line, m, row)) table[m[1]] = m[2];
+    for (const Command *c : registeredCommands()) {
+        if (strstr(c->name, "-for-test")) continue;
+        EXPECT_EQ(table[c->name], c->usage ? c->usage : c->name) << c->name;
+        table.erase(c->name);
+    }
+    EXPECT_EQ(table, (std::map<std::string, std::string>{{"stop", "stop"}})); // the dispatcher's own word
 }
 
 TEST(RunCommand, MatchesWordsInAnyCaseAndTimesThemAsTyped) {

@@ -4,10 +4,12 @@
 # The window tests run under Xvfb and drive the program with xdotool;
 # FLTK draws text with Xft, so a TrueType font must be there. The fuzz
 # targets are built with clang and its libFuzzer runtime; the soak test also
-# runs under Valgrind and measures memory with GNU time.
+# runs under Valgrind and measures memory with GNU time. The package is built
+# with CPack, whose library dependencies come from dpkg-shlibdeps (dpkg-dev);
+# its check renders the manual page and validates the menu entry.
 set -euo pipefail
 packages=(cmake make g++ libfltk1.3-dev libgtest-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
-  clang libclang-rt-14-dev valgrind time "$@")
+  clang libclang-rt-14-dev valgrind time dpkg-dev man-db desktop-file-utils "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

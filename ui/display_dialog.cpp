@@ -54,4 +54,4 @@ int show(const Command &self, char *args) {
 
 } // namespace
 
-FunctionCommand showCommand("show", "show R", show);
+FunctionCommand showCommand("show", "show R", "shows R in a modal dialog (windowed mode)", show);

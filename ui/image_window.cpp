@@ -331,5 +331,6 @@ int openImage(const Command &self, char *) {
 
 } // namespace
 
-FunctionCommand iwCommand("IW", "IW R", openWindow);
-FunctionCommand openCommand("open", nullptr, openImage);
+FunctionCommand iwCommand("IW", "IW R", "opens a further window on R (windowed mode)", openWindow);
+FunctionCommand openCommand("open", nullptr,
+    "asks for a TGA file and opens it in a new window (windowed mode)", openImage);

@@ -9,7 +9,7 @@ namespace {
 
 // A command that notes whether the windows showed the busy cursor while it ran.
 bool busyWhileRunning = false;
-FunctionCommand busyProbe("busy-probe-for-test", nullptr, [](const Command &, char *) {
+FunctionCommand busyProbe("busy-probe-for-test", nullptr, "notes the busy cursor", [](const Command &, char *) {
     busyWhileRunning = commandRunning();
     return 1;
 });
