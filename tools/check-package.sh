@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package in a clean clone of this repository's HEAD and
 # checks it: its files, its dependencies, the unpacked program painting from
-# another folder (it must find its brush file), the manual page naming every
-# command that Help lists, and the menu entry.
+# another folder (it must find its brush file), the demo run from a copy of
+# the examples, the manual page naming every command that Help lists, and
+# the menu entry.
 #   tools/check-package.sh
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,6 +36,13 @@ printf 'read A badge.tga\npainter A\nwrite A painted.tga\nHelp\n' >paint.txt
 grep -qF " Read stroke map from $work/root/usr/share/compositor/paintBrushes.tga" out.txt ||
   fail "the unpacked program did not find its brush file: $(head -5 out.txt)"
 grep -qxF "wrote painted.tga" out.txt || fail "the painter wrote nothing"
+
+# The demo, run from a copy of the examples as the manual says.
+cp -r "$work/root/usr/share/doc/compositor/examples" "$work/demo"
+mkdir "$work/demo/out"
+(cd "$work/demo" && "$program" demo.txt >demo.out)
+[ "$(grep -c '^wrote ' "$work/demo/demo.out")" = "$(grep -c '^write ' "$work/demo/demo.txt")" ] ||
+  fail "the demo did not write all its pictures from the examples folder"
 
 MANWIDTH=200 man -l "$work/root/usr/share/man/man1/compositor.1" >manual.txt 2>/dev/null || fail "man -l failed"
 commands=$(grep -- ', stop$' out.txt | sed 's/, /\n/g')
