@@ -4,9 +4,11 @@
 #   windowed-mode  the console after a few commands, and a second window,
 #                  on the badge, showing its alpha;
 #   interactive    the halved badge being placed over the landscape with
-#                  the mouse ("Composite"), the button still held down.
+#                  the mouse ("Composite"), the button still held down;
+#   scrolled       the landscape scaled to 1536 x 1024, larger than the
+#                  screen, scrolled to the sun in a window made smaller.
 #   tools/screenshot.sh [SCENE [OUTPUT.png]]
-# With no scene it takes both, as docs/SCENE.png.
+# With no scene it takes all three, as docs/SCENE.png.
 # Builds the program first; needs ImageMagick, which it installs if missing.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,6 +52,18 @@ if [ "${1:-}" = --inside ]; then
     read -r x y < <(origin "$a")
     xdotool mousemove $((x + 115)) $((y + 110)) mousedown 1 sleep 0.1 mousemove $((x + 140)) $((y + 200))
     size=960x470 ;;
+  scrolled)
+    type_at "$console" 250 452 "scale A 4 4"
+    wait_until at_size "$a" 1280 1024 # all the screen allows
+    xdotool windowsize "$a" 760 540
+    wait_until at_size "$a" 760 540
+    place "$a" 515 0
+    # Across by the scroll bar under the view, then down by the wheel.
+    drag_in "$a" 150 504 600 504
+    read -r x y < <(origin "$a")
+    xdotool mousemove $((x + 400)) $((y + 300)) click --repeat 6 --delay 5 5
+    xdotool mousemove 1200 1000
+    size=1280x545 ;;
   esac
   sleep 0.5
   mkdir -p "$(dirname "$output")"
@@ -58,7 +72,7 @@ if [ "${1:-}" = --inside ]; then
 fi
 
 scenes=("${1:-windowed-mode}")
-[ $# -eq 0 ] && scenes=(windowed-mode interactive)
+[ $# -eq 0 ] && scenes=(windowed-mode interactive scrolled)
 bash "$source_dir/tools/install-deps.sh" imagemagick
 cmake -S "$source_dir" -B "$source_dir/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$source_dir/build" -j2 --target compositor >/dev/null

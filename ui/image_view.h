@@ -1,17 +1,20 @@
 // Widgets that paint an image one to one, as colour or as its alpha channel.
 #pragma once
 
+#include <FL/Fl_Scroll.H>
 #include <FL/Fl_Widget.H>
 
 #include "image/image.h"
 
 class Fl_Button;
 
-// The image in an image window. Besides painting, it follows mouse drags as a
-// rubber band or as a placement rectangle, outlines the drag while it lasts,
-// and calls its callback when the button is released. Coordinates are taken
-// from the widget's top-left corner, so they are the image's columns and
-// rows; they are not clamped to the widget.
+// The image in an image window. It paints the image at its top-left corner
+// and clears the rest of its area. Besides painting, it follows mouse drags
+// as a rubber band or as a placement rectangle, outlines the drag while it
+// lasts, and calls its callback when the button is released. Coordinates are
+// taken from the widget's top-left corner, so they are the image's columns
+// and rows, however the viewport has scrolled the widget; they are not
+// clamped to the widget.
 class ImageView : public Fl_Widget {
   public:
     struct Point {
@@ -58,6 +61,23 @@ class ImageView : public Fl_Widget {
 
     const Image *shown = nullptr;
     Fl_Button *alphaToggle = nullptr;
+};
+
+// The scrolling area of an image window, which holds its view. The view is as
+// large as its image, and at least as large as the part of the area that
+// scroll bars leave, so that it paints all of that part; where the image is
+// larger, scroll bars and the mouse wheel move it.
+class ImageViewport : public Fl_Scroll {
+  public:
+    // Makes the view, at the area's top-left corner.
+    ImageViewport(int x, int y, int w, int h);
+
+    void resize(int x, int y, int w, int h) override;
+    // Sizes the view to its image and to the area, and keeps the scroll
+    // position within the image.
+    void fitView();
+
+    ImageView *view;
 };
 
 // The image of the modal display dialog: paints only, takes no events.

@@ -1,19 +1,20 @@
 #include "image_window.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Output.H>
-#include <FL/Fl_Slider.H>
 #include <FL/Fl_Value_Slider.H>
 #include <FL/Fl_Window.H>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
+#include <cstring>
 #include <memory>
 
 #include "core/command.h"
@@ -27,6 +28,7 @@
 #include "image_view.h"
 
 ImageWindow *imageWindows = nullptr;
+std::string chooserFolder;
 
 namespace {
 
@@ -72,28 +74,40 @@ const MenuLine halfLine{halfCommand, "%c"}, doubleLine{doubleCommand, "%c"}, blu
     painter2Line{painter2Command, "%c"}, painter3Line{painter3Command, "%c"}, openLine{openCommand, nullptr},
     helpLine{helpCommand, nullptr};
 
-void runMenuLine(ImageWindow *w, void *data) {
-    const MenuLine &line = *(const MenuLine *)data;
-    runCommandLine(line.command, line.arguments, w->letter());
+// Asks for a file, and remembers its folder for the next chooser.
+const char *chooseFile(const char *message, const char *pattern, const char *preset) {
+    const char *path = dialogs.chooseFile(message, pattern, preset);
+    if (path) {
+        const char *name = strrchr(path, '/');
+        chooserFolder.assign(path, name ? name + 1 - path : 0);
+    }
+    return path;
 }
+
+// Where Read and Read Script open the chooser. Given no folder, the chooser
+// would start from the last file it returned, which after a cancel is none:
+// the list of file systems.
+const char *startFolder() { return chooserFolder.empty() ? "./" : chooserFolder.c_str(); }
 
 // Menu actions.
 
-void runAndRefresh(Fl_Widget *menu, void *line) {
-    ImageWindow *w = owner(menu);
-    runMenuLine(w, line);
-    w->refresh();
+// Each is followed by a refresh of every window, as a typed line is: an
+// action may change any register, a script from a file any number.
+template <Fl_Callback *action> void refreshingAll(Fl_Widget *menu, void *data) {
+    action(menu, data);
+    for (ImageWindow *w = imageWindows; w; w = w->next) w->refresh();
+}
+
+void runLine(Fl_Widget *menu, void *data) {
+    const MenuLine &line = *(const MenuLine *)data;
+    runCommandLine(line.command, line.arguments, owner(menu)->letter());
 }
 
 // The painters work on the image halved first.
 void halveAndRun(Fl_Widget *menu, void *line) {
-    ImageWindow *w = owner(menu);
-    runCommandLine(halfCommand, "%c", w->letter());
-    runMenuLine(w, line);
-    w->refresh();
+    runCommandLine(halfCommand, "%c", owner(menu)->letter());
+    runLine(menu, line);
 }
-
-void runLine(Fl_Widget *menu, void *line) { runMenuLine(owner(menu), line); }
 
 // The one word that is no command: the dispatcher ends the program on it.
 void stop(Fl_Widget *, void *) { runFormatted("stop"); }
@@ -106,10 +120,8 @@ void writeImage(Fl_Widget *menu, void *) {
 }
 
 void readImage(Fl_Widget *menu, void *) {
-    ImageWindow *w = owner(menu);
-    const char *path = dialogs.chooseFile("File to Read", "*.tga", "");
-    if (path) runCommandLine(readCommand, "%c %s", w->letter(), path);
-    w->refresh();
+    const char *path = chooseFile("File to Read", "*.tga", startFolder());
+    if (path) runCommandLine(readCommand, "%c %s", owner(menu)->letter(), path);
 }
 
 void copyToNewWindow(Fl_Widget *menu, void *) {
@@ -119,7 +131,7 @@ void copyToNewWindow(Fl_Widget *menu, void *) {
 }
 
 void readScript(Fl_Widget *, void *) {
-    const char *path = dialogs.chooseFile("Pick a script file", "*.txt", "");
+    const char *path = chooseFile("Pick a script file", "*.txt", startFolder());
     if (path) runCommandLine(scriptCommand, "%s", path);
 }
 
@@ -158,41 +170,41 @@ Fl_Menu_Item item(const char *label, Fl_Callback *action = nullptr, const void *
 // "Solid" under "Basics" is the one item that does nothing at all.
 const Fl_Menu_Item menuTable[] = {
     item("Basics", nullptr, nullptr, FL_SUBMENU),
-    item("Write", writeImage, nullptr, 0, FL_ALT + 's'),
-    item("Read", readImage),
-    item("Open in New Window", runLine, &openLine, FL_MENU_DIVIDER, FL_ALT + 'o'),
-    item("Copy", copyToNewWindow),
+    item("Write", refreshingAll<writeImage>, nullptr, 0, FL_ALT + 's'),
+    item("Read", refreshingAll<readImage>),
+    item("Open in New Window", refreshingAll<runLine>, &openLine, FL_MENU_DIVIDER, FL_ALT + 'o'),
+    item("Copy", refreshingAll<copyToNewWindow>),
     item("Solid", nullptr, nullptr, FL_MENU_DIVIDER),
-    item("Read Script", readScript),
-    item("Write Script", writeScript, nullptr, FL_MENU_DIVIDER),
-    item("Help", runLine, &helpLine, 0, FL_Tab),
+    item("Read Script", refreshingAll<readScript>),
+    item("Write Script", refreshingAll<writeScript>, nullptr, FL_MENU_DIVIDER),
+    item("Help", refreshingAll<runLine>, &helpLine, 0, FL_Tab),
     item("Quit", stop),
     item(nullptr),
     item("Required", nullptr, nullptr, FL_SUBMENU),
-    item("Half", runAndRefresh, &halfLine),
-    item("Double", runAndRefresh, &doubleLine),
-    item("Crop", callWindow<&ImageWindow::startCrop>),
-    item("Blur", runAndRefresh, &blurLine),
-    item("Darken", startSlider, &darkenItem),
-    item("Dissolve", startSlider, &dissolveItem, FL_MENU_DIVIDER),
-    item("BW-dither", runAndRefresh, &ditherLine),
-    item("BW-clip", runAndRefresh, &clipLine),
-    item("BW - ordered dither 2x2", runAndRefresh, &ordered2Line),
-    item("BW - ordered dither 3x3", runAndRefresh, &ordered3Line, FL_MENU_DIVIDER),
-    item("Composite", callWindow<&ImageWindow::startComposite>),
-    item("Solid", showAlert, "Solid must be called from console"),
+    item("Half", refreshingAll<runLine>, &halfLine),
+    item("Double", refreshingAll<runLine>, &doubleLine),
+    item("Crop", refreshingAll<callWindow<&ImageWindow::startCrop>>),
+    item("Blur", refreshingAll<runLine>, &blurLine),
+    item("Darken", refreshingAll<startSlider>, &darkenItem),
+    item("Dissolve", refreshingAll<startSlider>, &dissolveItem, FL_MENU_DIVIDER),
+    item("BW-dither", refreshingAll<runLine>, &ditherLine),
+    item("BW-clip", refreshingAll<runLine>, &clipLine),
+    item("BW - ordered dither 2x2", refreshingAll<runLine>, &ordered2Line),
+    item("BW - ordered dither 3x3", refreshingAll<runLine>, &ordered3Line, FL_MENU_DIVIDER),
+    item("Composite", refreshingAll<callWindow<&ImageWindow::startComposite>>),
+    item("Solid", refreshingAll<showAlert>, "Solid must be called from console"),
     item(nullptr),
     item("Advanced", nullptr, nullptr, FL_SUBMENU),
-    item("Rotate", startSlider, &rotateItem),
-    item("Scale", startSlider, &scaleItem, FL_MENU_DIVIDER),
-    item("Painter (dots)", halveAndRun, &painterLine),
-    item("Painter (squiggles)", halveAndRun, &painter2Line),
-    item("Painter (highlighted squiggles)", halveAndRun, &painter3Line, FL_MENU_DIVIDER),
-    item("Grays", runAndRefresh, &graysLine),
+    item("Rotate", refreshingAll<startSlider>, &rotateItem),
+    item("Scale", refreshingAll<startSlider>, &scaleItem, FL_MENU_DIVIDER),
+    item("Painter (dots)", refreshingAll<halveAndRun>, &painterLine),
+    item("Painter (squiggles)", refreshingAll<halveAndRun>, &painter2Line),
+    item("Painter (highlighted squiggles)", refreshingAll<halveAndRun>, &painter3Line, FL_MENU_DIVIDER),
+    item("Grays", refreshingAll<runLine>, &graysLine),
     item(nullptr),
     item("Matte", nullptr, nullptr, FL_SUBMENU),
-    item("bluescreen", callWindow<&ImageWindow::startBluescreen>),
-    item("difference", showAlert, "Difference Matting Must be Done from Console!"),
+    item("bluescreen", refreshingAll<callWindow<&ImageWindow::startBluescreen>>),
+    item("difference", refreshingAll<showAlert>, "Difference Matting Must be Done from Console!"),
     item(nullptr),
     item(nullptr),
 };
@@ -211,6 +223,29 @@ template <class W> W *hidden(W *widget) {
     return widget;
 }
 
+// One of the three matte sliders, in the column at x: its value at its top
+// and its name above it, both in small type to fit the column.
+Fl_Value_Slider *matteSlider(int x, const char *name, double minimum, double maximum, double step, double value) {
+    Fl_Value_Slider *slider = hidden(new Fl_Value_Slider(x, 42, 18, 198, name));
+    slider->align(FL_ALIGN_TOP);
+    slider->labelsize(7);
+    slider->textsize(8);
+    slider->bounds(minimum, maximum);
+    slider->step(step);
+    slider->value(value);
+    slider->callback(callWindow<&ImageWindow::applyBluescreen>);
+    return slider;
+}
+
+// The width of the menu bar's titles as it draws them: from 6 pixels in, each
+// 16 wider than its label.
+int titlesWidth(const Fl_Menu_Bar *menuBar) {
+    int width = 6;
+    for (const Fl_Menu_Item *m = menuBar->menu(); m->label(); m = m->next())
+        width += m->measure(nullptr, menuBar) + 16;
+    return width;
+}
+
 } // namespace
 
 ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(registerIndex), image(image) {
@@ -220,6 +255,7 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     window = new Fl_Window(395, 268, "Unnamed Image Window");
     window->user_data(this);
     Fl_Group *imageArea = new Fl_Group(55, 30, 335, 235);
+    Fl_Box *stretch; // the part of the bar under the view that follows its width
     {
         Fl_Group *bottomBar = new Fl_Group(55, 245, 335, 20);
         alphaToggle = new Fl_Button(55, 245, 40, 20, "Alpha");
@@ -227,7 +263,8 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
         alphaToggle->selection_color(FL_YELLOW);
         alphaToggle->labelsize(10);
         alphaToggle->callback(redrawView);
-        Fl_Group *compositeControls = new Fl_Group(105, 245, 190, 20);
+        // It ends where the bar begins to stretch, so its controls never shrink.
+        Fl_Group *compositeControls = new Fl_Group(105, 245, 160, 20);
         sourceChoice = hidden(new Fl_Choice(115, 245, 50, 20));
         sourceChoice->callback(callWindow<&ImageWindow::applyComposite>);
         operatorChoice = hidden(new Fl_Choice(165, 245, 60, 20));
@@ -235,13 +272,15 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
         operatorChoice->callback(callWindow<&ImageWindow::applyComposite>);
         targetOutput = hidden(new Fl_Output(225, 245, 35, 20));
         compositeControls->end();
-        bottomBar->resizable(new Fl_Box(265, 245, 125, 20));
+        stretch = new Fl_Box(265, 245, 125, 20);
+        bottomBar->resizable(stretch);
         bottomBar->end();
     }
-    view = new ImageView(55, 30, 335, 210);
+    viewport = new ImageViewport(55, 30, 335, 210);
+    view = viewport->view;
     view->callback(callWindow<&ImageWindow::onViewRelease>);
     view->setImage(image, alphaToggle);
-    imageArea->resizable(view);
+    imageArea->resizable(viewport);
     imageArea->end();
     window->resizable(imageArea);
 
@@ -257,39 +296,42 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     sliderColumn->resizable(paramSlider);
     sliderColumn->end();
 
-    Fl_Group *matteColumn = new Fl_Group(0, 30, 45, 210);
-    bkSlider = hidden(new Fl_Slider(0, 30, 15, 210));
-    bkSlider->bounds(0, 255);
-    bkSlider->step(1);
-    bkSlider->value(255);
-    mu1Slider = hidden(new Fl_Slider(15, 30, 15, 210));
-    mu1Slider->bounds(0, 10);
-    mu1Slider->step(0.1);
-    mu1Slider->value(2.1);
-    mu2Slider = hidden(new Fl_Slider(30, 30, 15, 210));
-    mu2Slider->bounds(0, 5);
-    mu2Slider->step(0.05);
-    mu2Slider->value(0.6);
-    for (Fl_Slider *slider : {bkSlider, mu1Slider, mu2Slider})
-        slider->callback(callWindow<&ImageWindow::applyBluescreen>);
+    Fl_Group *matteColumn = new Fl_Group(0, 30, 54, 210);
+    bkSlider = matteSlider(0, "BK", 0, 255, 1, 255);
+    mu1Slider = matteSlider(18, "MU1", 0, 10, 0.1, 2.1);
+    mu2Slider = matteSlider(36, "MU2", 0, 5, 0.05, 0.6);
+    matteColumn->resizable(bkSlider); // the names keep their place above
     matteColumn->end();
 
     snprintf(title, sizeof title, "Image %c", letter());
     window->label(title);
     window->end();
+    minimumWidth = std::max(window->w() - stretch->w(), titlesWidth(menuBar));
+    window->size_range(minimumWidth, window->h() - viewport->h());
     fitToImage(image->width, image->height);
 }
 
 void ImageWindow::fitToImage(int width, int height) {
-    if (noResize) return;
-    window->resize(window->x(), window->y(), window->w() + (width - view->w()),
-                   window->h() + (height - view->h()));
+    if (!noResize) {
+        int areaX, areaY, areaWidth, areaHeight;
+        Fl::screen_work_area(areaX, areaY, areaWidth, areaHeight, window->x(), window->y());
+        // The window around the whole image. An image too large for the work
+        // area scrolls, and a scroll bar wants room across the other way.
+        const int fullWidth = std::max(width, 0) + window->w() - viewport->w();
+        const int fullHeight = std::max(height, 0) + window->h() - viewport->h();
+        const int bar = Fl::scrollbar_size();
+        const int w = std::min(std::max(fullWidth + (fullHeight > areaHeight ? bar : 0), minimumWidth), areaWidth);
+        const int h = std::min(fullHeight + (fullWidth > areaWidth ? bar : 0), areaHeight);
+        window->resize(std::max(areaX, std::min(window->x(), areaX + areaWidth - w)),
+                       std::max(areaY, std::min(window->y(), areaY + areaHeight - h)), w, h);
+    }
+    viewport->fitView();
 }
 
 void ImageWindow::refresh() {
     image = registerAt(registerIndex);
-    fitToImage(image->width, image->height);
     view->setImage(image, alphaToggle);
+    fitToImage(image->width, image->height);
     view->damage(1);
     // At once, for whoever follows the windows on standard output.
     printf("reset image %c\n", letter());
@@ -321,11 +363,14 @@ int openImage(const Command &self, char *) {
     const char *course = "p:/course/ip301-studio/public/Images/beach.tga";
     const char *local = "c:/tga/beach.tga";
     const char *preset = readable(course) ? course : readable(local) ? local : nullptr;
-    const char *path = dialogs.chooseFile("file to open", "*.tga", preset);
+    const char *path = chooseFile("file to open", "*.tga", preset);
     if (!path) return 1;
-    const char target = (char)('A' + firstFreeRegister());
-    runCommandLine(readCommand, "%c %s", target, path);
-    runCommandLine(iwCommand, "%c", target);
+    const int index = firstFreeRegister();
+    // Only a read that succeeds replaces the register's buffer; one that
+    // fails has said why, and leaves nothing new to show.
+    const unsigned char *before = registerAt(index)->pixels;
+    runCommandLine(readCommand, "%c %s", 'A' + index, path);
+    if (registerAt(index)->pixels != before) runCommandLine(iwCommand, "%c", 'A' + index);
     return 1;
 }
 

@@ -2,17 +2,19 @@
 // on it as command lines.
 #pragma once
 
+#include <string>
+
 #include "image/image.h"
 
 class Fl_Button;
 class Fl_Choice;
 class Fl_Menu_Bar;
 class Fl_Output;
-class Fl_Slider;
 class Fl_Value_Slider;
 class Fl_Window;
 class Command;
 class ImageView;
+class ImageViewport;
 
 // Owns nothing: the FLTK window owns the widgets and the register bank the
 // image. Windows are never destroyed; closing one only hides it.
@@ -22,8 +24,10 @@ class ImageWindow {
     // "Image X" and fits it to the image. The caller shows it.
     ImageWindow(Image *image, int registerIndex);
 
-    // Sizes the window so that the view is exactly width x height, unless
-    // noResize is set.
+    // Unless noResize is set, sizes the window so that the viewport shows
+    // exactly a width x height image, within the work area of its screen
+    // (moving it there if need be) and no narrower than minimumWidth; a
+    // larger image scrolls. Then fits the view to the viewport.
     void fitToImage(int width, int height);
     // Re-reads the register, fits the window to it, repaints the view and
     // prints "reset image X" on standard output.
@@ -54,17 +58,24 @@ class ImageWindow {
     void hideSliderControls();
     void hideCompositeControls();
     void hideMatteSliders();
+    // Gives the placement rectangle the size of the current source, or a
+    // small square while there is none.
+    void sizePlacement();
 
     Fl_Window *window;
     Fl_Button *alphaToggle;
     Fl_Choice *sourceChoice;
     Fl_Choice *operatorChoice;
     Fl_Output *targetOutput;
+    ImageViewport *viewport;
     ImageView *view;
     Fl_Menu_Bar *menuBar;
     Fl_Value_Slider *paramSlider;
     Fl_Button *finishButton;
-    Fl_Slider *bkSlider, *mu1Slider, *mu2Slider;
+    Fl_Value_Slider *bkSlider, *mu1Slider, *mu2Slider;
+    // Narrower, the menu bar would cut off a title or the bar under the view
+    // squeeze the composite controls.
+    int minimumWidth = 0;
     char title[200] = "";
     int registerIndex = 0;
     Image *image = nullptr;
@@ -88,3 +99,8 @@ class ImageWindow {
 
 // Every window ever built, newest first.
 extern ImageWindow *imageWindows;
+
+// The folder of the last file chosen in a file chooser, with its final
+// slash; empty before the first. Read and Read Script start there, or in
+// the working folder.
+extern std::string chooserFolder;

@@ -22,7 +22,7 @@ void showActive(Fl_Widget *widget) {
     widget->show();
 }
 
-// Until a source is picked, the placement rectangle is this size.
+// While no source is current, the placement rectangle is this size.
 constexpr int kPlacementSize = 4;
 // Registers A to X are offered as composite sources; Y and Z never are.
 constexpr int kSourceCount = 24;
@@ -87,23 +87,27 @@ void ImageWindow::startComposite() {
     // The second source; with a single one (no index 1) none is current
     // until the user picks it.
     sourceChoice->value(1);
+    sizePlacement();
     showActive(operatorChoice);
     showActive(targetOutput);
     const char target[2] = {letter(), '\0'};
     targetOutput->value(target);
 }
 
-void ImageWindow::applyComposite() {
+void ImageWindow::sizePlacement() {
     const char *name = sourceChoice->text();
     const Image *source = name ? registerAt(name[0] - 'A') : nullptr;
     const bool sized = source && source->pixels;
-    ImageView::Rect &placement = view->placement;
-    placement.width = sized ? source->width : kPlacementSize;
-    placement.height = sized ? source->height : kPlacementSize;
-    if (name) {
+    view->placement.width = sized ? source->width : kPlacementSize;
+    view->placement.height = sized ? source->height : kPlacementSize;
+}
+
+void ImageWindow::applyComposite() {
+    sizePlacement();
+    if (const char *name = sourceChoice->text()) {
         runCommandLine(copyCommand, "z %c", letter());
-        runCommandLine(compositeCommand, "%s %s %c %d %d", name, operatorChoice->text(), letter(), placement.left,
-                     placement.top);
+        runCommandLine(compositeCommand, "%s %s %c %d %d", name, operatorChoice->text(), letter(),
+                       view->placement.left, view->placement.top);
     }
     refresh();
 }

@@ -8,6 +8,7 @@
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Multi_Browser.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 
 #include <cstdlib>
 #include <deque>
@@ -58,6 +59,7 @@ class GuiTest : public TempDirTest {
             earlier.push_back(w);
         }
         imageWindows = nullptr;
+        chooserFolder.clear();
         dialogs.alert = [this](const char *message) { asked.push_back(std::string("alert ") + message); };
         dialogs.input = [this](const char *label) {
             asked.push_back(std::string("input ") + label);
@@ -154,6 +156,17 @@ inline void dragOver(Fl_Widget *widget, const std::vector<std::pair<int, int>> &
     for (size_t i = 1; i + 1 < points.size(); ++i)
         sendMouse(window, FL_DRAG, x + points[i].first, y + points[i].second);
     sendMouse(window, FL_RELEASE, x + points.back().first, y + points.back().second);
+}
+
+// What a shown window shows on the screen, once pending drawing is done.
+// Unlike an offscreen capture, this keeps whatever the window left there.
+inline Capture readScreen(Fl_Window *window) {
+    Fl::flush();
+    window->make_current();
+    unsigned char *p = fl_read_image(nullptr, 0, 0, window->w(), window->h());
+    Capture capture{window->w(), window->h(), std::vector<uint8_t>(p, p + window->w() * window->h() * 3)};
+    delete[] p;
+    return capture;
 }
 
 // A click in the middle of a widget.

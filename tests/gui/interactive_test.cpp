@@ -64,7 +64,7 @@ TEST_F(InteractiveTest, CropRunsTheRectangleDraggedInAnyDirectionOnce) {
         EXPECT_EQ(linesOf([&] { dragOver(w->view, {c.from, {30, 30}, c.to}); }), Lines{c.line});
         EXPECT_EQ(out, "reset image A\n");
         EXPECT_EQ(w->mode, ImageWindow::Mode::Idle);
-        EXPECT_EQ(box(w->view), (Box{55, 30, 40, 40})) << c.line;
+        EXPECT_EQ(box(w->view), (Box{55, 30, w->minimumWidth - 60, 40})) << c.line;
         // Pixel (10, 20) of the 100 x 80 image is now the corner.
         EXPECT_EQ(Bytes(registerAt(0)->pixels, registerAt(0)->pixels + 4), (Bytes{100, 200, 100, 225}));
     }
@@ -102,6 +102,8 @@ TEST_F(InteractiveTest, CompositePlacesTheSourceCentredOnThePointerOverTheSavedI
     for (int i = 0; i < w->sourceChoice->size() - 1; ++i) sources.push_back(w->sourceChoice->text(i));
     EXPECT_EQ(sources, Lines({"B", "C", "P"}));
     EXPECT_STREQ(w->sourceChoice->text(), "C"); // the entry at index 1
+    // The outline has its size from the start, so the first drag centres it too.
+    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(10, 10));
     EXPECT_STREQ(w->targetOutput->value(), "A");
     EXPECT_STREQ(w->operatorChoice->text(), "over");
 
@@ -201,15 +203,32 @@ TEST_F(InteractiveTest, RotateKeepsTheWindowsSizeUntilTheFinishButton) {
     ImageWindow *w = openWindow('A');
     pick(w, "Advanced/Rotate");
     move(w->paramSlider, 45);
-    EXPECT_EQ(box(w->view), (Box{55, 30, 40, 30}));
+    EXPECT_EQ(box(w->viewport), (Box{55, 30, w->minimumWidth - 60, 30})); // the taller picture scrolls
     EXPECT_GT(w->view->image()->width, 40);
     EXPECT_EQ(w->view->image()->width, registerAt(0)->width);
-    EXPECT_EQ(w->window->w(), 100);
+    EXPECT_EQ(w->window->w(), w->minimumWidth);
     EXPECT_EQ(w->window->h(), 88);
 
     clickOn(w->finishButton); // "rot"
-    EXPECT_EQ(box(w->view), (Box{55, 30, registerAt(0)->width, registerAt(0)->height}));
+    EXPECT_EQ(box(w->viewport), (Box{55, 30, w->minimumWidth - 60, registerAt(0)->height}));
     EXPECT_FALSE(w->finishButton->visible());
+}
+
+// While Scale shrinks the picture in a window that keeps its size, the view
+// clears what the picture leaves: no old pixel stays on the screen.
+TEST_F(InteractiveTest, ShrinkingByScaleLeavesNoOldPixelsOnTheScreen) {
+    fill('A', 100, 80);
+    ImageWindow *w = openWindow('A');
+    w->window->wait_for_expose();
+    readScreen(w->window); // the whole picture is on the screen
+    pick(w, "Advanced/Scale");
+    move(w->paramSlider, 0.5);
+    ASSERT_EQ(registerAt(0)->width, 50);
+    const Capture screen = readScreen(w->window);
+    uchar r, g, b;
+    Fl::get_color(w->view->color(), r, g, b);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 50; x < 100; ++x) ASSERT_EQ(screen.at(55 + x, 30 + y), (Rgb{r, g, b})) << x << "," << y;
 }
 
 // Which controls each action leaves shown and active.
@@ -270,7 +289,7 @@ TEST_F(InteractiveTest, BluescreenShowsTheMatteAtOnceAndAgainOnEverySlider) {
     ImageWindow *w = openWindow('A');
     EXPECT_EQ(linesOf([&] { pick(w, "Matte/bluescreen"); }),
               Lines({"copy A z", "copy z A", "bluescreen A 255 2.1 0.6"}));
-    EXPECT_EQ(out, "reset image A\nreset image A\nbk 255 mu1 2.1 mu2 0.6\nreset image A\n");
+    EXPECT_EQ(out, "reset image A\nreset image A\nbk 255 mu1 2.1 mu2 0.6\nreset image A\nreset image A\n");
     EXPECT_EQ(move(w->mu1Slider, 3), Lines({"copy z A", "bluescreen A 255 3 0.6"}));
     EXPECT_EQ(move(w->bkSlider, 200.9), Lines({"copy z A", "bluescreen A 200 3 0.6"}));
     EXPECT_EQ(move(w->mu2Slider, 0.25), Lines({"copy z A", "bluescreen A 200 3 0.25"}));
@@ -281,6 +300,23 @@ TEST_F(InteractiveTest, BluescreenShowsTheMatteAtOnceAndAgainOnEverySlider) {
     w->finishButton->do_callback();
     EXPECT_EQ(linesOf([&] { pick(w, "Matte/bluescreen"); }),
               Lines({"copy A z", "copy z A", "bluescreen A 200 3 0.25"}));
+
+    // Each slider shows its name above it, and every value it can take whole.
+    Lines names;
+    char text[128];
+    for (Fl_Value_Slider *s : {w->bkSlider, w->mu1Slider, w->mu2Slider}) {
+        names.push_back(s->label());
+        fl_font(s->labelfont(), s->labelsize());
+        EXPECT_TRUE(s->align() == FL_ALIGN_TOP && fl_width(s->label()) <= s->w()) << s->label();
+        EXPECT_GE(s->y() - fl_height(), w->menuBar->h()) << s->label();
+        fl_font(s->textfont(), s->textsize());
+        for (double v = s->minimum(); v <= s->maximum(); v += s->step()) {
+            s->value(v);
+            s->format(text);
+            EXPECT_LE(fl_width(text), s->w()) << text;
+        }
+    }
+    EXPECT_EQ(names, Lines({"BK", "MU1", "MU2"}));
 }
 
 // `show` under a timer that looks into its dialog while it is open.
@@ -326,13 +362,7 @@ class ShowTest : public InteractiveTest {
     }
 
     // The colour of a pixel on the screen, once the dialog has been drawn.
-    static Rgb onScreen(Fl_Window *dialog, int x, int y) {
-        Fl::flush();
-        dialog->make_current();
-        unsigned char p[3];
-        fl_read_image(p, x, y, 1, 1);
-        return {p[0], p[1], p[2]};
-    }
+    static Rgb onScreen(Fl_Window *dialog, int x, int y) { return readScreen(dialog).at(x, y); }
 
     std::vector<Step> steps;
     size_t next = 0;

@@ -7,6 +7,7 @@
 namespace {
 
 const Rgb kBackground{1, 2, 3};
+const Rgb kCleared{7, 8, 9}; // the view's own colour
 const Rgb kYellow{255, 255, 0};
 const Rgb kBlue{0, 0, 255};
 
@@ -19,6 +20,7 @@ class ViewTest : public GuiTest {
         window = new Fl_Window(100, 90);
         window->box(FL_NO_BOX);
         view = new ImageView(10, 10, 60, 50);
+        view->color(fl_rgb_color(kCleared.r, kCleared.g, kCleared.b));
         toggle = new Fl_Button(0, 80, 10, 10);
         toggle->type(FL_TOGGLE_BUTTON);
         toggle->hide();
@@ -45,9 +47,10 @@ TEST_F(ViewTest, PaintsColourOrAlphaOneToOneFromTheCorner) {
             const unsigned char *p = a->pixels + (y * 6 + x) * 4;
             EXPECT_EQ(colour.at(10 + x, 10 + y), (Rgb{p[0], p[1], p[2]})) << x << "," << y;
         }
-    // Outside the image the view paints nothing, not even a box.
-    EXPECT_EQ(colour.at(16, 10), kBackground);
-    EXPECT_EQ(colour.at(10, 14), kBackground);
+    // The rest of the view is cleared, so nothing painted earlier stays.
+    EXPECT_EQ(colour.at(16, 10), kCleared);
+    EXPECT_EQ(colour.at(10, 14), kCleared);
+    EXPECT_EQ(colour.at(69, 59), kCleared);
 
     toggle->value(1);
     Capture alpha = captureWidget(window, kBackground);
@@ -58,15 +61,15 @@ TEST_F(ViewTest, PaintsColourOrAlphaOneToOneFromTheCorner) {
         }
 }
 
-TEST_F(ViewTest, EmptyImagesAndMissingTogglePaintNothing) {
+TEST_F(ViewTest, EmptyImagesAndMissingToggleLeaveTheViewClear) {
     Image empty; // -1 x -1, no pixels
     view->setImage(&empty, nullptr);
-    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
+    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kCleared);
 
     fill('A', 3, 3);
     registerAt(0)->release(); // 0 x 0
     view->setImage(registerAt(0), nullptr);
-    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kBackground);
+    EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kCleared);
 }
 
 TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
@@ -88,8 +91,8 @@ TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
     EXPECT_EQ(down.at(39, 34), kYellow);      // bottom-right corner (20 x 20)
     EXPECT_EQ(down.at(21, 16), kBlue);        // one pixel inside
     EXPECT_EQ(down.at(38, 33), kBlue);
-    EXPECT_EQ(down.at(25, 25), kBackground);  // the inside is not filled
-    EXPECT_EQ(down.at(40, 35), kBackground);
+    EXPECT_EQ(down.at(25, 25), kCleared);     // the inside is not filled
+    EXPECT_EQ(down.at(40, 35), kCleared);
 
     // Up and to the left: the same frame, taken from end to start.
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 25);
@@ -102,14 +105,14 @@ TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
     sendMouse(window, FL_PUSH, 10 + 10, 10 + 25);
     sendMouse(window, FL_DRAG, 10 + 30, 10 + 5);
     Capture none = captureWidget(window, kBackground);
-    EXPECT_EQ(none.at(20, 15), kBackground);
-    EXPECT_EQ(none.at(20, 35), kBackground);
+    EXPECT_EQ(none.at(20, 15), kCleared);
+    EXPECT_EQ(none.at(20, 35), kCleared);
 
     // After the release no outline is drawn.
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 5);
     view->bandStart = {10, 5};
     view->bandEnd = {30, 25};
-    EXPECT_EQ(captureWidget(window, kBackground).at(20, 15), kBackground);
+    EXPECT_EQ(captureWidget(window, kBackground).at(20, 15), kCleared);
 }
 
 TEST_F(ViewTest, PlacementOutlineIsTheRectangleCentredOnThePointer) {
@@ -130,7 +133,7 @@ TEST_F(ViewTest, PlacementOutlineIsTheRectangleCentredOnThePointer) {
     EXPECT_EQ(c.at(10 + 24, 10 + 16), kYellow); // left, top = 30 - 6, 20 - 4
     EXPECT_EQ(c.at(10 + 35, 10 + 23), kYellow);
     EXPECT_EQ(c.at(10 + 25, 10 + 17), kBlue);
-    EXPECT_EQ(c.at(10 + 36, 10 + 16), kBackground);
+    EXPECT_EQ(c.at(10 + 36, 10 + 16), kCleared);
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 20);
 }
 
@@ -164,6 +167,10 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
 
     EXPECT_EQ(view->handle(FL_MOVE), 0);
     EXPECT_EQ(view->handle(FL_KEYBOARD), 0);
+    // A wheel's sideways clicks arrive as presses of buttons 6 and 7.
+    Fl::e_keysym = FL_Button + 7;
+    EXPECT_EQ(view->handle(FL_PUSH), 0);
+    EXPECT_FALSE(view->dragging);
 }
 
 TEST_F(ViewTest, DisplayPaintsItsPixelsAndTakesNoEvents) {

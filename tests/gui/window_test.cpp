@@ -51,32 +51,33 @@ TEST_F(WindowTest, FitsTheViewToTheImageAndRefreshReportsIt) {
     fill('A', 200, 100);
     ImageWindow *w = openWindow('a');
     EXPECT_STREQ(w->window->label(), "Image A");
-    EXPECT_EQ(w->window->w(), 260);
+    const int narrowest = w->minimumWidth; // wider than the image needs
+    EXPECT_EQ(w->window->w(), narrowest);
     EXPECT_EQ(w->window->h(), 158);
-    EXPECT_EQ(box(w->view), (Box{55, 30, 200, 100}));
+    EXPECT_EQ(box(w->view), (Box{55, 30, narrowest - 60, 100}));
     // Only the view grows: the bar under it moves down, the columns stay.
     EXPECT_EQ(box(w->alphaToggle), (Box{55, 135, 40, 20}));
     EXPECT_EQ(w->operatorChoice->y(), 135);
-    EXPECT_EQ(box(w->menuBar), (Box{0, 0, 260, 25}));
+    EXPECT_EQ(box(w->menuBar), (Box{0, 0, narrowest, 25}));
     EXPECT_EQ(box(w->finishButton), (Box{5, 135, 40, 20}));
     EXPECT_EQ(w->paramSlider->x(), 5);
     EXPECT_EQ(w->paramSlider->w(), 40);
 
     fill('A', 100, 50); // what "half A" leaves
     EXPECT_EQ(captureOutput([&] { w->refresh(); }), "reset image A\n");
-    EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
+    EXPECT_EQ(box(w->view), (Box{55, 30, narrowest - 60, 50}));
     EXPECT_EQ(w->view->image()->pixels, registerAt(0)->pixels);
     EXPECT_EQ(w->view->image()->width, 100);
 
     w->noResize = true;
     fill('A', 30, 20);
     captureOutput([&] { w->refresh(); });
-    EXPECT_EQ(box(w->view), (Box{55, 30, 100, 50}));
+    EXPECT_EQ(box(w->view), (Box{55, 30, narrowest - 60, 50}));
     EXPECT_EQ(w->view->image()->width, 30);
 
     ImageWindow *empty = openWindow('Q');
-    EXPECT_EQ(empty->window->w(), 59);
-    EXPECT_EQ(empty->window->h(), 57);
+    EXPECT_EQ(empty->window->w(), narrowest);
+    EXPECT_EQ(empty->window->h(), 58);
 }
 
 // A view never paints from a buffer its register has released, even before
@@ -89,20 +90,21 @@ TEST_F(WindowTest, SecondWindowRepaintsTheRegistersNewBufferBeforeItsRefresh) {
     unsigned char *old = registerAt(0)->pixels;
     EXPECT_EQ(second->view->image()->pixels, old);
 
-    fill('B', 12, 8);
-    ASSERT_TRUE(registerAt(1)->save(path("small.tga").c_str()));
-    answers.push_back(path("small.tga"));
-    captureOutput([&] { pick(first, "Basics/Read"); }); // replaces A's buffer, refreshes the first only
-    ASSERT_NE(registerAt(0)->pixels, old);
-    ASSERT_EQ(registerAt(0)->width, 12);
+    // A slider replaces A's buffer and refreshes its own window only.
+    captureOutput([&] {
+        pick(first, "Required/Darken");
+        first->paramSlider->value(0.5);
+        first->paramSlider->do_callback();
+    });
+    EXPECT_EQ(commandLines().back(), "darken A 0.5 0.5");
 
     second->window->damage(FL_DAMAGE_ALL);
     Fl::check(); // repaints on screen from the register, not from `old`
     Capture c = captureWidget(second->window);
     const unsigned char *now = registerAt(0)->pixels;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 12; ++x) {
-            const unsigned char *p = now + (y * 12 + x) * 4;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const unsigned char *p = now + (y * 40 + x) * 4;
             ASSERT_EQ(c.at(55 + x, 30 + y), (Rgb{p[0], p[1], p[2]})) << x << "," << y;
         }
 }
@@ -128,10 +130,10 @@ TEST_F(WindowTest, MenuItemsRunTheirLinesWithTheWindowsLetter) {
         {"Advanced/Painter (dots)", {"half C", "painter C"}, true},
         {"Advanced/Painter (squiggles)", {"half C", "painter2 C"}, true},
         {"Advanced/Painter (highlighted squiggles)", {"half C", "painter3 C"}, true},
-        {"Basics/Help", {"help"}, false},
-        {"Basics/Solid", {}, false},
-        {"Required/Solid", {}, false},
-        {"Matte/difference", {}, false},
+        {"Basics/Help", {"help"}, true},
+        {"Basics/Solid", {}, false}, // the one item without an action
+        {"Required/Solid", {}, true},
+        {"Matte/difference", {}, true},
     };
     for (const LinesCase &c : cases) {
         console->output->clear();
@@ -155,28 +157,32 @@ TEST_F(WindowTest, WriteAsksForANameAndRunsTheLineUnlessCancelled) {
     });
     EXPECT_EQ(asked, Lines(3, "input File Name?"));
     EXPECT_EQ(commandLines(), Lines({"write B " + path("b.tga"), "write B "}));
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(out, "reset image B\nreset image B\nreset image B\n");
     Image back;
     ASSERT_TRUE(back.load(path("b.tga").c_str()));
     EXPECT_EQ(back.width, 3);
     back.release();
 }
 
+// The choosers start in the working folder, then in that of the last file
+// chosen, also after a cancel.
 TEST_F(WindowTest, ReadChoosesATgaAndRefreshesEvenWhenCancelled) {
     fill('D', 5, 7);
     ASSERT_TRUE(registerAt(3)->save(path("d.tga").c_str()));
     registerAt(3)->release();
     ImageWindow *w = openWindow('A');
-    answers = {path("d.tga"), std::nullopt};
+    answers = {path("d.tga"), std::nullopt, std::nullopt};
     console->output->clear();
     std::string out = captureOutput([&] {
         pick(w, "Basics/Read");
         pick(w, "Basics/Read");
+        pick(w, "Basics/Read Script");
     });
-    EXPECT_EQ(asked, Lines(2, "choose File to Read *.tga \"\""));
+    EXPECT_EQ(asked, Lines({"choose File to Read *.tga \"./\"", "choose File to Read *.tga \"" + dir + "/\"",
+                            "choose Pick a script file *.txt \"" + dir + "/\""}));
     EXPECT_EQ(commandLines(), Lines({"read A " + path("d.tga")}));
-    EXPECT_EQ(out, "reset image A\nreset image A\n");
-    EXPECT_EQ(box(w->view), (Box{55, 30, 5, 7}));
+    EXPECT_EQ(out, "reset image A\nreset image A\nreset image A\n");
+    EXPECT_EQ(box(w->view), (Box{55, 30, w->minimumWidth - 60, 7}));
 }
 
 TEST_F(WindowTest, ScriptsAreReadAndTheHistoryWrittenAsAScript) {
@@ -188,9 +194,9 @@ TEST_F(WindowTest, ScriptsAreReadAndTheHistoryWrittenAsAScript) {
         pick(w, "Basics/Read Script");
         pick(w, "Basics/Read Script");
     });
-    EXPECT_EQ(asked, Lines(2, "choose Pick a script file *.txt \"\""));
+    EXPECT_EQ(asked, Lines({"choose Pick a script file *.txt \"./\"", "choose Pick a script file *.txt \"" + dir + "/\""}));
     EXPECT_EQ(commandLines(), Lines({"script " + path("s.txt"), "Sample one\n", "help\n"}));
-    EXPECT_EQ(out, ""); // a script run from a menu refreshes nothing
+    EXPECT_EQ(out, "reset image A\nreset image A\n");
 
     asked.clear();
     answers = {path("history.txt")};
@@ -279,17 +285,69 @@ TEST_F(WindowTest, OpenReadsTheChosenFileIntoTheFirstFreeRegister) {
     fill('C', 9, 4);
     ASSERT_TRUE(registerAt(2)->save(path("c.tga").c_str()));
     fill('A', 1, 1);
-    answers = {std::nullopt, path("c.tga")};
+    std::ofstream(path("bad.tga")) << "no picture";
+    answers = {std::nullopt, path("bad.tga"), path("c.tga")};
     console->output->clear();
     runFormatted("open"); // cancelled
+    runFormatted("open"); // a file that cannot be read: the read says why
     EXPECT_EQ(imageWindows, nullptr);
     EXPECT_TRUE(registerAt(1)->empty());
     runFormatted("OPEN");
-    EXPECT_EQ(asked, Lines(2, "choose file to open *.tga null"));
-    EXPECT_EQ(commandLines(), Lines({"open", "OPEN", "read B " + path("c.tga"), "iw B"}));
+    EXPECT_EQ(asked, Lines(3, "choose file to open *.tga null"));
+    EXPECT_EQ(commandLines(),
+              Lines({"open", "open", "read B " + path("bad.tga"), "OPEN", "read B " + path("c.tga"), "iw B"}));
     ASSERT_NE(imageWindows, nullptr);
     EXPECT_STREQ(imageWindows->window->label(), "Image B");
     EXPECT_EQ(registerAt(1)->width, 9);
+
+    // With every register in use the read goes to Z, whose picture stays.
+    for (char letter = 'C'; letter <= 'Z'; ++letter) fill(letter, 2, 1);
+    ImageWindow *last = imageWindows;
+    answers = {path("bad.tga")};
+    runFormatted("open");
+    EXPECT_EQ(imageWindows, last);
+}
+
+// However narrow the picture, the menu titles reach as far as in a wide
+// window, and the composite controls keep their size.
+TEST_F(WindowTest, NarrowPicturesKeepEveryMenuTitleAndControlWhole) {
+    fill('A', 400, 30);
+    fill('B', 20, 20);
+    auto titlesEnd = [](ImageWindow *w) { // the last column of black text
+        const Capture c = captureWidget(w->window);
+        int end = 0;
+        for (int y = 2; y < w->menuBar->h() - 2; ++y) // inside the bar's frame
+            for (int x = 2; x < w->menuBar->w() - 2; ++x) end = c.at(x, y).r < 64 ? std::max(end, x) : end;
+        return end;
+    };
+    const int end = titlesEnd(openWindow('A'));
+    EXPECT_EQ(titlesEnd(openWindow('Q')), end); // empty
+    ImageWindow *w = openWindow('B');
+    EXPECT_EQ(titlesEnd(w), end);
+    pick(w, "Required/Composite");
+    EXPECT_EQ(box(w->targetOutput), (Box{225, w->alphaToggle->y(), 35, 20}));
+}
+
+// A picture larger than the screen scrolls in a window that stays on the
+// screen with its controls; the pointer still names the picture's pixels.
+TEST_F(WindowTest, APictureLargerThanTheScreenScrolls) {
+    fill('A', 4000, 3000);
+    ImageWindow *w = openWindow('A');
+    w->window->wait_for_expose();
+    pick(w, "Required/Darken"); // shows the finish button
+    Fl_Window *win = w->window;
+    EXPECT_LE(win->x() + win->w(), Fl::w());
+    for (Fl_Widget *control : {(Fl_Widget *)w->finishButton, (Fl_Widget *)w->alphaToggle}) {
+        EXPECT_GE(win->x() + control->x(), 0);
+        EXPECT_LE(win->y() + control->y() + control->h(), Fl::h());
+    }
+    w->viewport->scroll_to(2000, 1500);
+    EXPECT_EQ(captureWidget(win).at(55 + 100, 30 + 50), (Rgb{(2100 * 10) & 255, (1550 * 10) & 255, 100}));
+    pick(w, "Required/Crop");
+    console->output->clear();
+    sendMouse(win, FL_PUSH, 55 + 100, 30 + 50);
+    captureOutput([&] { sendMouse(win, FL_RELEASE, 55 + 300, 30 + 250); });
+    EXPECT_EQ(commandLines(), Lines({"crop A 2100 1550 200 200"}));
 }
 
 TEST_F(WindowTest, QuitEndsTheProgramThroughStop) {

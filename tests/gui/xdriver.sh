@@ -11,7 +11,8 @@ wait_until() {
 window() { timeout 10 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 origin() { xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $4} /Absolute upper-left Y/ {y = $4} END {print x, y}'; }
 at() { [ "$(origin "$1")" = "$2 $3" ]; }
-at_size() { [ "$(xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}')" = "$2 $3" ]; }
+size_of() { xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w, h}'; }
+at_size() { [ "$(size_of "$1")" = "$2 $3" ]; }
 # Moves a window to (x, y) and waits until the server has it there.
 place() { xdotool windowmove "$1" "$2" "$3" && wait_until at "$1" "$2" "$3"; }
 # Clicks the point (x, y) of a window.
