@@ -1,7 +1,8 @@
 // A small self-contained TGA library: reads colour-mapped, true-colour and
 // grey images (raw and run-length encoded) into 8-bit RGB or RGBA buffers
 // premultiplied by alpha, and writes uncompressed 32- or 24-bit files.
-// It depends on nothing but the C and POSIX libraries and reports failures
+// It depends on nothing but the C, C++ and POSIX libraries (its own pool of
+// threads, parallel.h, converts rows on every core) and reports failures
 // through a last-error code.
 #pragma once
 

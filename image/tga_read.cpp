@@ -1,5 +1,6 @@
 // TGA reader: types 1, 2, 3 (raw) and 9, 10, 11 (run-length encoded).
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -7,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "parallel.h"
 #include "pixel_halves.h"
 #include "pixel_memory.h"
 #include "tga.h"
@@ -45,6 +48,14 @@ class BlockReader {
     BlockReader(const BlockReader &) = delete;
     BlockReader &operator=(const BlockReader &) = delete;
 
+    // A reader of the `n` bytes from `offset` of the same file, or of the
+    // same bytes in memory, independent of this one: the parts of a file can
+    // be read at the same time, each by its own thread.
+    BlockReader part(uint64_t offset, uint64_t n) const {
+        if (!file) return BlockReader(start + offset, (size_t)n);
+        return BlockReader(fileno(file), offset, n);
+    }
+
     // False when the bytes end before n could be read.
     bool read(unsigned char *dst, size_t n) {
         while (n > 0) {
@@ -70,6 +81,13 @@ class BlockReader {
         if (pos == length && file) {
             length = fread(block.data(), 1, block.size(), file);
             pos = 0;
+        } else if (pos == length && partLeft > 0) {
+            const ssize_t k = pread(fd, block.data(), (size_t)std::min<uint64_t>(block.size(), partLeft), (off_t)offset);
+            partFailed = k < 0;
+            length = k > 0 ? (size_t)k : 0;
+            partLeft = k > 0 ? partLeft - k : 0;
+            offset += length;
+            pos = 0;
         }
         return length - pos;
     }
@@ -77,13 +95,22 @@ class BlockReader {
     void take(size_t n) { pos += n; }
     // Whether a read failed for want of bytes.
     bool hasRunOut() const { return ranOut; }
+    // Whether reading a part of a file failed.
+    bool partHasFailed() const { return partFailed; }
 
   private:
+    BlockReader(int fd, uint64_t offset, uint64_t n)
+        : block(1 << 16), start(block.data()), fd(fd), offset(offset), partLeft(n) {}
+
     FILE *file = nullptr;
     std::vector<unsigned char> block;
     const unsigned char *start;
     size_t pos = 0, length = 0;
     bool ranOut = false;
+    // A part of a file, read with pread from `offset` on.
+    int fd = -1;
+    uint64_t offset = 0, partLeft = 0;
+    bool partFailed = false;
 };
 
 // How the bytes of one pixel value or colour-map entry are laid out.
@@ -211,21 +238,28 @@ struct Decoder {
     }
 };
 
+// The error code of a decoder that stopped with `code` after reading from
+// `in`: bytes that end because reading `failed` are not the end of the file.
+int readError(const BlockReader &in, bool failed, int code) {
+    return code != TGA_NO_ERROR && in.hasRunOut() && failed ? TGA_CANNOT_READ : code;
+}
+
 // Takes decoded pixels in file order, one row at a time, and puts each row
 // at its place in the output, bottom or top row first as asked, each row
 // left to right. RGBA rows stored left to right are decoded in place;
 // others go through a staging row.
 class RowPlacer {
   public:
-    RowPlacer(unsigned char *out, int w, int h, int format, int origin, TgaRowOrder order)
+    // Places file rows first .. last - 1.
+    RowPlacer(unsigned char *out, int w, int h, int format, int origin, TgaRowOrder order, int first, int last)
         : out(out), width(w), height(h), format(format), fromRight(origin & 1),
           sameOrder((origin >= 2) == (order == TGA_TOP_DOWN)), direct(format == TGA_RGBA && !fromRight),
-          staging(direct ? 0 : (size_t)w * 4) {}
+          staging(direct ? 0 : (size_t)w * 4), row(first), last(last) {}
 
     unsigned char *next() { return (direct ? rowStart() : staging.data()) + filled * 4; }
     size_t roomInRow() const { return width - filled; }
-    bool done() const { return row == height; }
-    uint64_t pixelsLeft() const { return (uint64_t)(height - row) * width - filled; }
+    bool done() const { return row == last; }
+    uint64_t pixelsLeft() const { return (uint64_t)(last - row) * width - filled; }
 
     void advance(size_t n) {
         filled += n;
@@ -250,7 +284,7 @@ class RowPlacer {
     bool fromRight, sameOrder, direct;
     std::vector<unsigned char> staging;
     size_t filled = 0;
-    int row = 0;
+    int row, last;
 };
 
 int decodeRaw(BlockReader &in, const Decoder &decoder, RowPlacer &placer) {
@@ -367,8 +401,32 @@ int decodeFile(BlockReader &in, uint64_t fileSize, int format, TgaRowOrder order
 
     std::unique_ptr<unsigned char, FreeDeleter> out((unsigned char *)allocatePixelMemory(pixelCount * format));
     if (!out) return TGA_OUT_OF_MEMORY;
-    RowPlacer placer(out.get(), hd.width, hd.height, format, hd.origin(), order);
-    int code = hd.isRunLength() ? decodeRunLength(in, decoder, placer) : decodeRaw(in, decoder, placer);
+    int code = TGA_NO_ERROR;
+    if (hd.isRunLength()) {
+        // Packets run across row ends: where a row starts is known only once
+        // the rows before it are decoded.
+        RowPlacer placer(out.get(), hd.width, hd.height, format, hd.origin(), order, 0, hd.height);
+        code = decodeRunLength(in, decoder, placer);
+    } else {
+        // Each row's values lie at a known place in the file: blocks of rows
+        // are read and converted on all processors. Of the blocks that fail,
+        // the first in the file gives the error, as if read in one go.
+        const uint64_t dataStart = kTgaHeaderSize + hd.idLength + mapBytes;
+        const uint64_t rowValueBytes = (uint64_t)hd.width * decoder.valueBytes;
+        std::mutex failing;
+        int failedRow = hd.height;
+        forEachRowBlock(hd.height, rowsPerTask(hd.width), [&](int first, int last) {
+            BlockReader part = in.part(dataStart + first * rowValueBytes, (last - first) * rowValueBytes);
+            RowPlacer placer(out.get(), hd.width, hd.height, format, hd.origin(), order, first, last);
+            const int partCode = readError(part, part.partHasFailed(), decodeRaw(part, decoder, placer));
+            if (partCode == TGA_NO_ERROR) return;
+            std::lock_guard<std::mutex> lock(failing);
+            if (first < failedRow) {
+                failedRow = first;
+                code = partCode;
+            }
+        });
+    }
     if (code != TGA_NO_ERROR) return code;
     *result = out.release();
     *width = hd.width;
@@ -414,10 +472,8 @@ int loadFromFile(FILE *f, int format, TgaRowOrder order, unsigned char **result,
     struct stat st;
     const bool statOk = fstat(fileno(f), &st) == 0;
     if (statOk && S_ISDIR(st.st_mode)) return TGA_CANNOT_OPEN;
-    // Bytes that end because reading failed are not the end of the file.
     auto decode = [&](BlockReader &in, uint64_t fileSize) {
-        const int code = decodeFile(in, fileSize, format, order, result, width, height);
-        return code != TGA_NO_ERROR && in.hasRunOut() && ferror(f) ? TGA_CANNOT_READ : code;
+        return readError(in, ferror(f) != 0, decodeFile(in, fileSize, format, order, result, width, height));
     };
     if (statOk && S_ISREG(st.st_mode)) {
         BlockReader in(f);

@@ -10,7 +10,6 @@
 
 #include "pixel.h"
 
-
 namespace {
 
 // Keywords in the order they are tried: the first that starts the word wins.
@@ -96,9 +95,16 @@ void compositeImages(const Image &a, Image &b, int op, int x, int y) {
     // The part of B that A covers, in 64 bits so that no offset overflows.
     const long long left = std::max(0LL, (long long)x), right = std::min((long long)b.width, (long long)x + a.width);
     const long long top = std::max(0LL, (long long)y), bottom = std::min((long long)b.height, (long long)y + a.height);
+    if (top >= bottom || left >= right) return;
+    auto rows = [&](int first, int last) {
+        for (long long row = top + first; row < top + last; ++row)
+            kRuns[op](a.pixels + ((size_t)(row - y) * a.width + (size_t)(left - x)) * 4,
+                      b.pixels + ((size_t)row * b.width + (size_t)left) * 4, (size_t)(right - left));
+    };
     // Row by row, left to right: when A is B, pixels already rewritten are
-    // read in their new state.
-    for (long long row = top; row < bottom && left < right; ++row)
-        kRuns[op](a.pixels + ((size_t)(row - y) * a.width + (size_t)(left - x)) * 4,
-                  b.pixels + ((size_t)row * b.width + (size_t)left) * 4, (size_t)(right - left));
+    // read in their new state, so only then the rows go in order on one thread.
+    if (a.pixels == b.pixels)
+        rows(0, (int)(bottom - top));
+    else
+        forEachRowBlock((int)(bottom - top), rowsPerTask((int)(right - left)), rows);
 }

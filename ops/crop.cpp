@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,10 +13,32 @@ bool copyImage(const Image &source, Image &destination) {
     if (source.pixels) {
         pixels = allocPixels(source.width, source.height);
         if (!pixels) return false;
-        memcpy(pixels, source.pixels, (size_t)source.width * source.height * 4);
+        // By blocks on all processors, which share the page faults of the
+        // new buffer too.
+        forEachPixelBlock(source, [&](size_t first, size_t count) {
+            memcpy(pixels + first * 4, source.pixels + first * 4, count * 4);
+        });
     }
     destination.replace(source.width, source.height, pixels);
     return true;
+}
+
+void keepBlockInPlace(Image &image, int left, int top, int width, int height) {
+    if (width <= 0 || height <= 0) {
+        image.replace(width, height, nullptr);
+        return;
+    }
+    if (width == image.width && height == image.height) return;
+    // Each row moves to a place before its own that no later row's pixels
+    // occupy: in order, no row is overwritten before it has moved.
+    const size_t rowBytes = (size_t)width * 4;
+    for (int row = 0; row < height; ++row)
+        memmove(image.pixels + row * rowBytes, image.pixels + ((size_t)(top + row) * image.width + left) * 4,
+                rowBytes);
+    unsigned char *kept = (unsigned char *)realloc(image.pixels, rowBytes * height);
+    if (kept) image.pixels = kept; // else the larger block holds the same rows
+    image.width = width;
+    image.height = height;
 }
 
 CropResult cropImage(Image &image, int x, int y, int width, int height) {
@@ -33,19 +56,11 @@ CropResult cropImage(Image &image, int x, int y, int width, int height) {
         return CropResult::StartOutside;
     if (w > INT_MAX || h > INT_MAX) return CropResult::NoMemory;
 
-    const size_t rowBytes = (size_t)w * 4;
-    if (w > 0 && h > 0 && left + w <= image.width && top + h <= image.height) {
-        // Inside the image: the rows move to the front of its own buffer,
-        // each to a place before its own, and the rest is given back.
-        for (long long row = 0; row < h; ++row)
-            memmove(image.pixels + (size_t)row * rowBytes,
-                    image.pixels + ((size_t)(top + row) * image.width + left) * 4, rowBytes);
-        unsigned char *kept = (unsigned char *)realloc(image.pixels, rowBytes * h);
-        if (kept) image.pixels = kept; // else the larger block holds the same rows
-        image.width = (int)w;
-        image.height = (int)h;
+    if (left + w <= image.width && top + h <= image.height) {
+        keepBlockInPlace(image, (int)left, (int)top, (int)w, (int)h);
         return CropResult::Done;
     }
+    const size_t rowBytes = (size_t)w * 4;
     unsigned char *pixels = nullptr;
     if (w > 0 && h > 0) {
         pixels = allocPixels((int)w, (int)h);
@@ -73,8 +88,13 @@ bool fillSolid(Image &image, int width, int height, int red, int green, int blue
         if (!pixels) return false;
         const unsigned char pixel[4] = {(unsigned char)mulDiv255(red, alpha), (unsigned char)mulDiv255(green, alpha),
                                         (unsigned char)mulDiv255(blue, alpha), (unsigned char)alpha};
-        const size_t count = (size_t)width * height;
-        for (size_t i = 0; i < count; ++i) memcpy(pixels + i * 4, pixel, 4);
+        uint32_t word;
+        memcpy(&word, pixel, 4);
+        forEachRowBlock(height, rowsPerTask(width), [&](int first, int last) {
+            const uint32_t value = word; // a copy that the stores below cannot reach
+            unsigned char *p = pixels + (size_t)first * width * 4, *end = pixels + (size_t)last * width * 4;
+            for (; p < end; p += 4) memcpy(p, &value, 4);
+        });
     }
     image.replace(width, height, pixels);
     return true;

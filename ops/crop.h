@@ -8,6 +8,11 @@
 // False, with `destination` unchanged, when the memory cannot be had.
 bool copyImage(const Image &source, Image &destination);
 
+// Keeps the width x height block whose top-left corner is (left, top), which
+// lies inside the image, in the image's own buffer: needs no memory. A block
+// with a side of 0 leaves an image of that size with no pixels.
+void keepBlockInPlace(Image &image, int left, int top, int width, int height);
+
 enum class CropResult { Done, StartOutside, NoMemory };
 
 // Keeps the width x height rectangle whose top-left corner is (x, y). A

@@ -34,11 +34,21 @@ const int kClip[1] = {383}; // at least 384 is white
 const int kOrdered2[2 * 2] = {450, 150, 300, 600};
 const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
 
-// Each pixel is taken as two 16-bit halves, red | green << 8 and
-// blue | alpha << 8, so that the compiler turns the loop into vector code.
+// One row of thresholdDither, `threshold` the threshold of each column. Each
+// pixel is taken as two 16-bit halves, red | green << 8 and blue | alpha << 8,
+// so that the compiler turns the loop into vector code.
+void thresholdRow(unsigned char *p, const uint16_t *threshold, int width) {
+    for (int column = 0; column < width; ++column, p += 4) {
+        const auto [low, high] = loadHalves(p);
+        const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
+        const uint16_t level = sum > threshold[column] ? 0xFFFF : 0;
+        const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
+        storeHalves(p, level, outHigh);
+    }
+}
+
 void thresholdDither(Image &image, const int *matrix, int n) {
-    unsigned char *p = image.pixels;
-    if (!p) return;
+    if (!image.pixels) return;
     const int width = image.width, height = image.height;
     // The thresholds of each row of the matrix, repeated across a whole row
     // of the image: no remainder per pixel.
@@ -46,16 +56,10 @@ void thresholdDither(Image &image, const int *matrix, int n) {
     for (int i = 0; i < n; ++i)
         for (int column = 0; column < width; ++column)
             thresholds[(size_t)i * width + column] = (uint16_t)matrix[i * n + column % n];
-    for (int row = 0; row < height; ++row) {
-        const uint16_t *threshold = &thresholds[(size_t)(row % n) * width];
-        for (int column = 0; column < width; ++column, p += 4) {
-            const auto [low, high] = loadHalves(p);
-            const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
-            const uint16_t level = sum > threshold[column] ? 0xFFFF : 0;
-            const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
-            storeHalves(p, level, outHigh);
-        }
-    }
+    forEachRowBlock(height, rowsPerTask(width), [&](int first, int last) {
+        for (int row = first; row < last; ++row)
+            thresholdRow(image.pixels + (size_t)row * width * 4, &thresholds[(size_t)(row % n) * width], width);
+    });
 }
 
 // The palette as three arrays, for a search loop that becomes vector code.
@@ -96,15 +100,16 @@ void orderedDither2(Image &image) { thresholdDither(image, kOrdered2, 2); }
 void orderedDither3(Image &image) { thresholdDither(image, kOrdered3, 3); }
 
 void grayLevels(Image &image) {
-    unsigned char *p = image.pixels;
-    if (!p) return;
-    const size_t count = (size_t)image.width * image.height;
-    // As in thresholdDither, two 16-bit halves per pixel for vector code.
-    for (size_t i = 0; i < count; ++i, p += 4) {
-        const auto [low, high] = loadHalves(p);
-        const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
-        storeHalves(p, (uint16_t)(grey | grey << 8), (uint16_t)(grey | (high & 0xFF00)));
-    }
+    if (!image.pixels) return;
+    forEachPixelBlock(image, [&](size_t first, size_t count) {
+        unsigned char *p = image.pixels + first * 4;
+        // As in thresholdDither, two 16-bit halves per pixel for vector code.
+        for (size_t i = 0; i < count; ++i, p += 4) {
+            const auto [low, high] = loadHalves(p);
+            const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
+            storeHalves(p, (uint16_t)(grey | grey << 8), (uint16_t)(grey | (high & 0xFF00)));
+        }
+    });
 }
 
 namespace {

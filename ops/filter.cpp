@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+
+#include "image/parallel.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ const int kBlur7[] = {
     4,  12, 25, 29, 25, 12, 4,  //
     1,  4,  8,  10, 8,  4,  1,
 };
+
+// The widest kernel's side.
+constexpr int kMostSide = 7;
 
 Taps tapsOf(Kernel kernel) {
     switch (kernel) {
@@ -117,22 +121,21 @@ bool fitsShortSums(const Taps &k) {
     return positive * 255 <= 32767 && negative * 255 >= -32768;
 }
 
-// The filtered pixels of `image` in a new buffer, or null without memory.
-// Interior columns go block by block with no bounds tests; only the columns
-// within h of the sides (all of them in a very narrow image) are clipped.
-unsigned char *convolvePixels(const Image &image, const Taps &k) {
+// Rows first .. last - 1 of the filtered pixels of `image` into `out`, a
+// buffer of the image's size. Interior columns go block by block with no
+// bounds tests; only the columns within h of the sides (all of them in a
+// very narrow image) are clipped.
+void convolveRows(const Image &image, const Taps &k, int first, int last, unsigned char *out) {
     const int width = image.width, height = image.height, h = k.side / 2;
-    unsigned char *out = allocPixels(width, height);
-    if (!out) return nullptr;
     const size_t rowBytes = (size_t)width * 4;
     // Columns interiorBegin .. interiorEnd - 1 have every tap column inside.
     int interiorBegin = h, interiorEnd = width - h;
     if ((interiorEnd - interiorBegin) * 4 < kBlockBytes) interiorBegin = interiorEnd = width;
     const size_t spanBytes = (size_t)(interiorEnd - interiorBegin) * 4;
-    std::vector<const unsigned char *> rows(k.side); // rows[dy + h], set for top..bottom
+    const unsigned char *rows[kMostSide]; // rows[dy + h], set for top..bottom
     const bool shortSums = fitsShortSums(k);
 
-    for (int r = 0; r < height; ++r) {
+    for (int r = first; r < last; ++r) {
         const int top = std::max(-h, -r), bottom = std::min(h, height - 1 - r);
         int divisor = 0;
         for (int dy = top; dy <= bottom; ++dy) {
@@ -144,31 +147,32 @@ unsigned char *convolvePixels(const Image &image, const Taps &k) {
         // The last block overlaps its neighbour rather than overrun the span.
         for (size_t offset = 0; offset < spanBytes; offset += kBlockBytes) {
             offset = std::min(offset, spanBytes - kBlockBytes);
-            (shortSums ? convolveBlock<short> : convolveBlock<int>)(k, rows.data(), offset, top, bottom, divide,
+            (shortSums ? convolveBlock<short> : convolveBlock<int>)(k, rows, offset, top, bottom, divide,
                                                                     dst + interiorBegin * 4 + offset);
         }
         auto clipped = [&](int c) {
-            convolveClipped(k, rows.data(), c, top, bottom, std::max(-h, -c), std::min(h, width - 1 - c),
-                            dst + c * 4);
+            convolveClipped(k, rows, c, top, bottom, std::max(-h, -c), std::min(h, width - 1 - c), dst + c * 4);
         };
         for (int c = 0; c < interiorBegin; ++c) clipped(c);
         for (int c = interiorEnd; c < width; ++c) clipped(c);
     }
-    return out;
 }
 
 } // namespace
 
 bool convolveImage(Image &image, Kernel kernel) {
-    unsigned char *out = convolvePixels(image, tapsOf(kernel));
+    unsigned char *out = allocPixels(image.width, image.height);
     if (!out) return false;
+    const Taps k = tapsOf(kernel);
+    forEachRowBlock(image.height, rowsPerTask(image.width),
+                    [&](int first, int last) { convolveRows(image, k, first, last, out); });
     image.replace(image.width, image.height, out);
     return true;
 }
 
 bool unsharpMaskImage(Image &image) {
-    unsigned char *blurred = convolvePixels(image, tapsOf(Kernel::Box));
-    if (!blurred) return false;
+    unsigned char *sharpened = allocPixels(image.width, image.height);
+    if (!sharpened) return false;
     // The result depends on the original byte and the blurred one alone: a
     // table instead of two products per byte.
     static const struct SharpenedTable {
@@ -178,11 +182,19 @@ bool unsharpMaskImage(Image &image) {
                 for (int b = 0; b < 256; ++b)
                     value[o][b] = saturate((int)(o * 1.3196721311475408 - b * 0.31967213114754084));
         }
-    } sharpened;
-    const unsigned char *original = image.pixels;
-    const size_t bytes = (size_t)image.width * image.height * 4;
-    // The result overwrites the blurred byte it was computed from.
-    for (size_t i = 0; i < bytes; ++i) blurred[i] = sharpened.value[original[i]][blurred[i]];
-    image.replace(image.width, image.height, blurred);
+    } table;
+    const Taps box = tapsOf(Kernel::Box);
+    const size_t rowBytes = (size_t)image.width * 4;
+    forEachRowBlock(image.height, rowsPerTask(image.width), [&](int first, int last) {
+        convolveRows(image, box, first, last, sharpened);
+        // The result overwrites the blurred byte it was computed from, while
+        // the block is still in the cache. Pointers and bounds are local
+        // copies, which the byte stores cannot change.
+        const unsigned char *original = image.pixels + first * rowBytes;
+        unsigned char *out = sharpened + first * rowBytes;
+        const size_t bytes = (last - first) * rowBytes;
+        for (size_t i = 0; i < bytes; ++i) out[i] = table.value[original[i]][out[i]];
+    });
+    image.replace(image.width, image.height, sharpened);
     return true;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/parallel.h"
+
 namespace {
 
 // The C runtime's rand from its unseeded start, numbers 0 to 0x7FFF, so the
@@ -172,7 +174,11 @@ unsigned char *whiteCanvas(const Image &source) {
     // A canvas whose byte count fits 32 bits also has sides that fit an int.
     const uint64_t bytes = 4 * (2 * (uint64_t)source.width) * (2 * (uint64_t)source.height);
     unsigned char *canvas = bytes <= UINT32_MAX ? allocPixels(2 * source.width, 2 * source.height) : nullptr;
-    if (canvas) memset(canvas, 255, bytes);
+    if (!canvas) return nullptr;
+    const size_t rowBytes = (size_t)source.width * 8;
+    forEachRowBlock(2 * source.height, rowsPerTask(2 * source.width), [&](int first, int last) {
+        memset(canvas + first * rowBytes, 255, (last - first) * rowBytes);
+    });
     return canvas;
 }
 
@@ -192,20 +198,25 @@ bool paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, c
     // ...then the canvas is painted one band of rows at a time with the
     // strokes that reach the band, still in painting order: every pixel gets
     // the same strokes in the same order, while the band stays in the cache.
-    for (int top = 0; top < 2 * h; top += kBandRows) {
-        const int rows = std::min(kBandRows, 2 * h - top);
-        size_t k = 0;
-        forEachStroke(offsets, w, h, [&](int x, int y) {
-            const int cell = cells[k++];
-            const int left = 2 * x - kStrokeHalf, strokeTop = 2 * y - kStrokeHalf;
-            if (strokeTop + kStrokeSize <= top || strokeTop >= top + rows) return;
-            // Only the part of the cell that changes anything is drawn.
-            const CellBounds &b = map.cells[cell];
-            const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
-            stampStroke(canvas + (size_t)top * 2 * w, 2 * w, rows, left + b.x, strokeTop + b.y - top,
-                        map.codes.data(), map.width, kStrokeSize * (cell % map.cellColumns) + b.x,
-                        kStrokeSize * (cell / map.cellColumns) + b.y, b.w, b.h, p[0], p[1], p[2]);
-        });
-    }
+    // A band draws only the part of a stroke inside it, so the bands are
+    // independent and go to all processors.
+    const int bands = (2 * h + kBandRows - 1) / kBandRows;
+    forEachRowBlock(bands, 1, [&](int firstBand, int lastBand) {
+        for (int top = firstBand * kBandRows; top < std::min(lastBand * kBandRows, 2 * h); top += kBandRows) {
+            const int rows = std::min(kBandRows, 2 * h - top);
+            size_t k = 0;
+            forEachStroke(offsets, w, h, [&](int x, int y) {
+                const int cell = cells[k++];
+                const int left = 2 * x - kStrokeHalf, strokeTop = 2 * y - kStrokeHalf;
+                if (strokeTop + kStrokeSize <= top || strokeTop >= top + rows) return;
+                // Only the part of the cell that changes anything is drawn.
+                const CellBounds &b = map.cells[cell];
+                const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
+                stampStroke(canvas + (size_t)top * 2 * w, 2 * w, rows, left + b.x, strokeTop + b.y - top,
+                            map.codes.data(), map.width, kStrokeSize * (cell % map.cellColumns) + b.x,
+                            kStrokeSize * (cell / map.cellColumns) + b.y, b.w, b.h, p[0], p[1], p[2]);
+            });
+        }
+    });
     return true;
 }

@@ -3,8 +3,20 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
+#include "image/image.h"
+#include "image/parallel.h"
 #include "image/pixel_halves.h"
+
+// Runs work(first, count) over the pixels of `image` in blocks of whole rows
+// on all processors (forEachRowBlock): `first` is the index of a block's
+// first pixel, `count` the number of its pixels.
+template <class Work> void forEachPixelBlock(const Image &image, const Work &work) {
+    const size_t width = image.width;
+    forEachRowBlock(image.height, rowsPerTask(image.width),
+                    [&](int first, int last) { work(first * width, (last - first) * width); });
+}
 
 // c x a / 255 rounded to the nearest integer, for 0 <= c, a <= 255; the
 // product by which a channel is premultiplied by an alpha. a = 255 gives c.

@@ -7,33 +7,20 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
+
+#include "crop.h"
+#include "image/parallel.h"
 
 namespace {
 
 inline bool isBlack(const unsigned char *p) { return (p[0] | p[1] | p[2]) == 0; }
 
-bool rowIsBlack(const Image &image, int r) {
-    const unsigned char *p = image.pixels + (size_t)r * image.width * 4;
-    for (int c = 0; c < image.width; ++c, p += 4)
-        if (!isBlack(p)) return false;
+bool rowIsBlack(const unsigned char *row, int width) {
+    for (int c = 0; c < width; ++c, row += 4)
+        if (!isBlack(row)) return false;
     return true;
-}
-
-// Keeps the width x height block at (left, top). An empty block leaves the
-// image without pixels at that size; when memory for the block cannot be had
-// the image stays as it is.
-void keepBlock(Image &image, int left, int top, int width, int height) {
-    if (width == image.width && height == image.height) return;
-    unsigned char *kept = nullptr;
-    if (width > 0 && height > 0) {
-        kept = allocPixels(width, height);
-        if (!kept) return;
-        const size_t rowBytes = (size_t)width * 4;
-        for (int r = 0; r < height; ++r)
-            memcpy(kept + r * rowBytes, image.pixels + ((size_t)(top + r) * image.width + left) * 4, rowBytes);
-    }
-    image.replace(width, height, kept);
 }
 
 } // namespace
@@ -64,8 +51,10 @@ unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHei
     if (canvasWidth <= 0 || canvasHeight <= 0 || !canvasFits(canvasWidth, canvasHeight)) return nullptr;
     unsigned char *canvas = allocPixels(canvasWidth, canvasHeight);
     if (!canvas) return nullptr;
-    for (int i = 0; i < canvasHeight; ++i)
-        fillCanvasRow(image, canvasWidth, canvasHeight, background, i, canvas + (size_t)i * canvasWidth * 4);
+    forEachRowBlock(canvasHeight, rowsPerTask(canvasWidth), [&](int first, int last) {
+        for (int i = first; i < last; ++i)
+            fillCanvasRow(image, canvasWidth, canvasHeight, background, i, canvas + (size_t)i * canvasWidth * 4);
+    });
     return canvas;
 }
 
@@ -76,10 +65,11 @@ bool truncateSide(double size, int &side) {
 }
 
 void trimBlackRows(Image &image) {
+    const size_t rowBytes = (size_t)image.width * 4;
     int top = 0, bottom = image.height;
-    while (top < bottom && rowIsBlack(image, top)) ++top;
-    while (bottom > top && rowIsBlack(image, bottom - 1)) --bottom;
-    keepBlock(image, 0, top, image.width, bottom - top);
+    while (top < bottom && rowIsBlack(image.pixels + top * rowBytes, image.width)) ++top;
+    while (bottom > top && rowIsBlack(image.pixels + (bottom - 1) * rowBytes, image.width)) --bottom;
+    keepBlockInPlace(image, 0, top, image.width, bottom - top);
 }
 
 void trimBlackColumns(Image &image) {
@@ -95,7 +85,32 @@ void trimBlackColumns(Image &image) {
         right = c;
     }
     if (left >= right) left = right = 0;
-    keepBlock(image, left, 0, right - left, image.height);
+    keepBlockInPlace(image, left, 0, right - left, image.height);
+}
+
+void renderTrimmed(Image &image, int width, int height, const RowRenderer &render) {
+    const size_t rowBytes = (size_t)width * 4;
+    int top = 0, bottom = width > 0 ? height : 0;
+    if (top < bottom) {
+        std::unique_ptr<unsigned char, decltype(&free)> row(allocPixels(width, 1), free);
+        if (!row) throw std::bad_alloc();
+        auto isBlackRow = [&](int r) {
+            render(r, r + 1, row.get());
+            return rowIsBlack(row.get(), width);
+        };
+        while (top < bottom && isBlackRow(top)) ++top;
+        while (bottom > top && isBlackRow(bottom - 1)) --bottom;
+    }
+    if (top == bottom) {
+        image.replace(0, 0, nullptr);
+        return;
+    }
+    std::unique_ptr<unsigned char, decltype(&free)> kept(allocPixels(width, bottom - top), free);
+    if (!kept) throw std::bad_alloc();
+    forEachRowBlock(bottom - top, rowsPerTask(width),
+                    [&](int first, int last) { render(top + first, top + last, kept.get() + first * rowBytes); });
+    image.replace(width, bottom - top, kept.release());
+    trimBlackColumns(image);
 }
 
 namespace {
@@ -207,14 +222,23 @@ struct Axis {
         return true;
     }
     Table<uint16_t> sixteenths;
+
+    // Whether every fraction inside is 0: each sample is then one canvas pixel.
+    bool onPixels() const {
+        for (int j = begin; j < end; ++j)
+            if (fraction[j] != 0) return false;
+        return true;
+    }
 };
 
-// The block of result pixels, columns x.begin..x.end - 1 and rows
-// y.begin..y.end - 1, sampled from the canvas with sampleBilinear's sums:
+// Rows first .. last - 1 of the block of result pixels, columns
+// x.begin .. x.end - 1 and rows y.begin .. y.end - 1 (counted from y.begin),
+// sampled from the canvas with sampleBilinear's sums:
 // ((P01 w01 + P11 w11) + P10 w10) + P00 w00 in double precision, with
 // w00 = (1 - fx)(1 - fy) and so on, each factor computed once per column or
 // row.
-void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axis &y, unsigned char *block) {
+void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axis &y, int first, int last,
+                   unsigned char *block) {
     // Canvas rows as doubles, so that the four channels of a sample are
     // computed two at a time in vector registers.
     const size_t rowBytes = (size_t)canvasWidth * 4;
@@ -222,17 +246,20 @@ void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axi
         const unsigned char *row = canvas.row(r, -1);
         for (size_t n = 0; n < rowBytes; ++n) out[n] = row[n];
     });
-    const int begin = x.begin, end = x.end; // copies that the byte stores cannot change
-    for (int i = y.begin; i < y.end; ++i) {
+    // Bounds and pointers as copies that the byte stores cannot change.
+    const int begin = x.begin, end = x.end;
+    const double *fractions = x.fraction.data(), *rests = x.rest.data();
+    const int *firsts = x.first.data(), *seconds = x.second.data();
+    for (int i = y.begin + first; i < y.begin + last; ++i) {
         const double fy = y.fraction[i], gy = y.rest[i];
         // A row of weight 0 adds exact zeros whatever it holds: it need not be made.
         const double *row0 = asDoubles.row(y.first[i], y.second[i]);
         const double *row1 = fy != 0 ? asDoubles.row(y.second[i], y.first[i]) : row0;
         for (int j = begin; j < end; ++j, block += 4) {
-            const double fx = x.fraction[j], gx = x.rest[j];
+            const double fx = fractions[j], gx = rests[j];
             const double w00 = gx * gy, w10 = fx * gy, w11 = fx * fy, w01 = gx * fy;
-            const double *p00 = row0 + x.first[j] * 4, *p10 = row0 + x.second[j] * 4;
-            const double *p01 = row1 + x.first[j] * 4, *p11 = row1 + x.second[j] * 4;
+            const double *p00 = row0 + firsts[j] * 4, *p10 = row0 + seconds[j] * 4;
+            const double *p01 = row1 + firsts[j] * 4, *p11 = row1 + seconds[j] * 4;
             double sums[4];
             for (int k = 0; k < 4; ++k) sums[k] = ((p01[k] * w01 + p11[k] * w11) + p10[k] * w10) + p00[k] * w00;
             for (int k = 0; k < 4; ++k) block[k] = (unsigned char)(int)sums[k];
@@ -240,36 +267,65 @@ void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axi
     }
 }
 
-// The same block when every fraction is a multiple of 1/16 (doubling,
-// halving, mirroring), in 16-bit integers: each canvas row blended across
-// once, H = (16 - a) P(first) + a P(second), then each result row from two
-// of those, ((16 - b) H0 + b H1) / 256, which is the exact value the double
+// The same rows when every fraction is a multiple of 1/16 (doubling,
+// mirroring), in 16-bit integers: each canvas row blended across once,
+// H = (16 - a) P(first) + a P(second), then each result row from two of
+// those, ((16 - b) H0 + b H1) / 256, which is the exact value the double
 // sums give. Both blends run over whole rows with the weights spread to
 // every byte, as vector code.
-void sampleInSixteenths(CanvasRows &canvas, const Axis &x, const Axis &y, unsigned char *block) {
-    const int columns = x.end - x.begin;
-    const size_t bytes = (size_t)columns * 4;
-    Table<uint16_t> leftWeight(bytes), rightWeight(bytes);
-    for (int j = 0; j < columns; ++j)
-        for (int k = 0; k < 4; ++k) {
-            rightWeight[j * 4 + k] = x.sixteenths[x.begin + j];
-            leftWeight[j * 4 + k] = (uint16_t)(16 - rightWeight[j * 4 + k]);
+class SixteenthsSampler {
+  public:
+    SixteenthsSampler(const Axis &x, const Axis &y)
+        : x(x), y(y), columns(x.end - x.begin), bytes((size_t)columns * 4), leftWeight(bytes), rightWeight(bytes) {
+        for (int j = 0; j < columns; ++j)
+            for (int k = 0; k < 4; ++k) {
+                rightWeight[j * 4 + k] = x.sixteenths[x.begin + j];
+                leftWeight[j * 4 + k] = (uint16_t)(16 - rightWeight[j * 4 + k]);
+            }
+    }
+
+    void sample(CanvasRows &canvas, int first, int last, unsigned char *block) const {
+        Table<unsigned char> firstPixels(bytes), secondPixels(bytes);
+        RowPair<uint16_t> across(bytes, [&](int r, uint16_t *h) {
+            // Sizes and pointers as local copies: the byte stores below could
+            // otherwise change them.
+            const int columnCount = columns;
+            const size_t byteCount = bytes;
+            const int *firsts = x.first.data() + x.begin, *seconds = x.second.data() + x.begin;
+            unsigned char *p0 = firstPixels.data(), *p1 = secondPixels.data();
+            const uint16_t *w0 = leftWeight.data(), *w1 = rightWeight.data();
+            const unsigned char *row = canvas.row(r, -1);
+            for (int j = 0; j < columnCount; ++j) {
+                memcpy(p0 + j * 4, row + firsts[j] * 4, 4);
+                memcpy(p1 + j * 4, row + seconds[j] * 4, 4);
+            }
+            for (size_t n = 0; n < byteCount; ++n) h[n] = (uint16_t)(w0[n] * p0[n] + w1[n] * p1[n]);
+        });
+        const size_t length = bytes;
+        for (int i = y.begin + first; i < y.begin + last; ++i, block += length) {
+            const uint16_t b = y.sixteenths[i], a = (uint16_t)(16 - b);
+            // A row of weight 0 need not be made.
+            const uint16_t *h0 = across.row(y.first[i], y.second[i]), *h1 = b ? across.row(y.second[i], y.first[i]) : h0;
+            for (size_t n = 0; n < length; ++n) block[n] = (unsigned char)((uint16_t)(a * h0[n] + b * h1[n]) >> 8);
         }
-    Table<unsigned char> first(bytes), second(bytes);
-    // Sizes by value: the byte stores below could otherwise change them.
-    RowPair<uint16_t> across(bytes, [&, columns, bytes](int r, uint16_t *h) {
-        const unsigned char *row = canvas.row(r, -1);
-        for (int j = 0; j < columns; ++j) {
-            memcpy(&first[j * 4], row + x.first[x.begin + j] * 4, 4);
-            memcpy(&second[j * 4], row + x.second[x.begin + j] * 4, 4);
-        }
-        for (size_t n = 0; n < bytes; ++n) h[n] = (uint16_t)(leftWeight[n] * first[n] + rightWeight[n] * second[n]);
-    });
-    for (int i = y.begin; i < y.end; ++i, block += bytes) {
-        const uint16_t b = y.sixteenths[i], a = (uint16_t)(16 - b);
-        // A row of weight 0 need not be made (halving weighs every second row so).
-        const uint16_t *h0 = across.row(y.first[i], y.second[i]), *h1 = b ? across.row(y.second[i], y.first[i]) : h0;
-        for (size_t n = 0; n < bytes; ++n) block[n] = (unsigned char)((uint16_t)(a * h0[n] + b * h1[n]) >> 8);
+    }
+
+  private:
+    const Axis &x, &y;
+    const int columns;
+    const size_t bytes;
+    Table<uint16_t> leftWeight, rightWeight;
+};
+
+// The same rows when every fraction is 0 (halving, mirroring, a factor of
+// 1): each result pixel is its first canvas neighbour, which the sums above
+// give unchanged.
+void sampleNearest(CanvasRows &canvas, const Axis &x, const Axis &y, int first, int last, unsigned char *block) {
+    const int begin = x.begin, end = x.end; // copies that the byte stores cannot change
+    const int *firsts = x.first.data();
+    for (int i = y.begin + first; i < y.begin + last; ++i) {
+        const unsigned char *row = canvas.row(y.first[i], -1);
+        for (int j = begin; j < end; ++j, block += 4) memcpy(block, row + firsts[j] * 4, 4);
     }
 }
 
@@ -282,33 +338,29 @@ Resized scaleImage(Image &image, double sx, double sy) {
         return Resized::TooLarge;
     const int cx = nw / 2, cy = nh / 2;
     const double shiftX = cx / sx - cx, shiftY = cy / sy - cy;
-    unsigned char *result = nullptr;
-    int width = 0, height = 0;
     const bool done = fitsInMemory([&] {
         // X depends on the column only, Y on the row only.
         Table<double> xs(nw), ys(nh);
         for (int j = 0; j < nw; ++j) xs[j] = j / sx - shiftX;
         for (int i = 0; i < nh; ++i) ys[i] = i / sy - shiftY;
         Axis x(xs, nw), y(ys, nh);
-        // Only the block of pixels that sample the canvas is computed: all
+        // Only the block of pixels that sample the canvas is rendered: all
         // others are opaque black, lie at the edges, and the trim would
         // remove them.
-        if (x.begin == x.end || y.begin == y.end) return;
-        std::unique_ptr<unsigned char, decltype(&free)> block(allocPixels(x.end - x.begin, y.end - y.begin), free);
-        if (!block) throw std::bad_alloc();
         static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
-        CanvasRows canvas(image, nw, nh, opaqueBlack);
-        if (x.inSixteenths() && y.inSixteenths())
-            sampleInSixteenths(canvas, x, y, block.get());
-        else
-            sampleExactly(canvas, nw, x, y, block.get());
-        width = x.end - x.begin;
-        height = y.end - y.begin;
-        result = block.release();
+        const bool sixteenths = x.inSixteenths() && y.inSixteenths();
+        const bool whole = sixteenths && x.onPixels() && y.onPixels();
+        std::optional<SixteenthsSampler> blend;
+        if (sixteenths && !whole) blend.emplace(x, y);
+        renderTrimmed(image, x.end - x.begin, y.end - y.begin, [&](int first, int last, unsigned char *block) {
+            CanvasRows canvas(image, nw, nh, opaqueBlack);
+            if (whole)
+                sampleNearest(canvas, x, y, first, last, block);
+            else if (blend)
+                blend->sample(canvas, first, last, block);
+            else
+                sampleExactly(canvas, nw, x, y, first, last, block);
+        });
     });
-    if (!done) return Resized::NoMemory;
-    image.replace(width, height, result);
-    trimBlackRows(image);
-    trimBlackColumns(image);
-    return Resized::Done;
+    return done ? Resized::Done : Resized::NoMemory;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 
 #include "image/image.h"
 
@@ -70,6 +71,19 @@ bool truncateSide(double size, int &side);
 // columns inside the picture stay. An image with no rows left ends 0 x 0.
 void trimBlackRows(Image &image);
 void trimBlackColumns(Image &image);
+
+// Writes rows first .. last - 1 of a picture one after another from `out`.
+using RowRenderer = std::function<void(int first, int last, unsigned char *out)>;
+
+// Makes `image` the width x height picture that `render` draws, less the
+// black edge rows and columns that trimBlackRows and trimBlackColumns cut:
+// the black rows at the top and bottom are found first, one at a time, and
+// never stored; the others are rendered by blocks on all processors straight
+// into the result, whose black edge columns are then cut away in its own
+// buffer. The image is replaced only once every row is rendered, so `render`
+// may read it. Throws std::bad_alloc, with the image unchanged, when memory
+// runs out.
+void renderTrimmed(Image &image, int width, int height, const RowRenderer &render);
 
 // Scales by sx across and sy down: a factor above 1 enlarges the image by it,
 // truncated; otherwise the size stays and the trim shrinks it afterwards.

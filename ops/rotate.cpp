@@ -19,6 +19,36 @@ bool rotatedSize(int width, int height, double degrees, int &rotatedWidth, int &
            truncateSide(c * height + s * width, rotatedHeight);
 }
 
+namespace {
+
+const unsigned char kTransparentBlack[4] = {0, 0, 0, 0};
+
+// Where the result pixels sample the canvas: x = cx + (j - cx) cos - (i - cy)
+// sin and y = cy + (j - cx) sin + (i - cy) cos, summed in the grouping of
+// turnRows (rounding depends on it), shifted by the difference of the
+// canvas's centre and the result's.
+struct Turn {
+    const unsigned char *canvas;
+    int canvasWidth, canvasHeight, width;
+    double cosT, sinT, a2, a4, a6, a7, shiftX, shiftY;
+};
+
+// Rows first .. last - 1 of the turned picture into `dst`. The turn comes by
+// value: a copy that the byte stores cannot change.
+void turnRows(const Turn t, int first, int last, unsigned char *dst) {
+    for (int i = first; i < last; ++i) {
+        const double a1 = i * t.cosT, a5 = i * t.sinT; // the row terms, once a row
+        for (int j = 0; j < t.width; ++j, dst += 4) {
+            const double x = (((j * t.cosT - a5) + t.a7) + t.a6) + t.shiftX;
+            const double y = (((j * t.sinT + a1) - t.a2) + t.a4) + t.shiftY;
+            if (!sampleBilinear(t.canvas, t.canvasWidth, t.canvasHeight, x, y, dst))
+                memcpy(dst, kTransparentBlack, 4);
+        }
+    }
+}
+
+} // namespace
+
 Resized rotateImage(Image &image, double degrees) {
     int nw, nh;
     if (!rotatedSize(image.width, image.height, degrees, nw, nh)) return Resized::TooLarge;
@@ -27,32 +57,16 @@ Resized rotateImage(Image &image, double degrees) {
     // of the two centres, so no part of the picture is cut off before the turn.
     const int cw = std::max(nw, image.width), ch = std::max(nh, image.height);
     if (cw <= 0 || ch <= 0 || !canvasFits(cw, ch)) return Resized::TooLarge;
-    static const unsigned char transparentBlack[4] = {0, 0, 0, 0};
-    unsigned char *canvas = centreOnCanvas(image, cw, ch, transparentBlack);
-    unsigned char *result = canvas ? allocPixels(nw, nh) : nullptr;
-    if (!result) {
-        free(canvas);
-        return Resized::NoMemory;
-    }
+    unsigned char *canvas = centreOnCanvas(image, cw, ch, kTransparentBlack);
+    if (!canvas) return Resized::NoMemory;
     const double theta = degrees * kRadiansPerDegree;
     const double cosT = std::cos(theta), sinT = std::sin(theta);
     const int cx = nw / 2, cy = nh / 2;
-    const double shiftX = cw / 2 - cx, shiftY = ch / 2 - cy;
-    // x = cx + (j - cx) cos - (i - cy) sin and y = cy + (j - cx) sin + (i - cy) cos,
-    // summed in this grouping (rounding depends on it), row terms once a row.
-    const double a2 = cx * sinT, a4 = cy * (1 - cosT), a6 = cx * (1 - cosT), a7 = cy * sinT;
-    unsigned char *dst = result;
-    for (int i = 0; i < nh; ++i) {
-        const double a1 = i * cosT, a5 = i * sinT;
-        for (int j = 0; j < nw; ++j, dst += 4) {
-            const double x = (((j * cosT - a5) + a7) + a6) + shiftX;
-            const double y = (((j * sinT + a1) - a2) + a4) + shiftY;
-            if (!sampleBilinear(canvas, cw, ch, x, y, dst)) memcpy(dst, transparentBlack, 4);
-        }
-    }
+    const Turn turn = {canvas, cw, ch, nw, cosT, sinT, cx * sinT, cy * (1 - cosT),
+                       cx * (1 - cosT), cy * sinT, (double)(cw / 2 - cx), (double)(ch / 2 - cy)};
+    const bool done = fitsInMemory([&] {
+        renderTrimmed(image, nw, nh, [&](int first, int last, unsigned char *dst) { turnRows(turn, first, last, dst); });
+    });
     free(canvas);
-    image.replace(nw, nh, result);
-    trimBlackRows(image);
-    trimBlackColumns(image);
-    return Resized::Done;
+    return done ? Resized::Done : Resized::NoMemory;
 }

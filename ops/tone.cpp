@@ -16,18 +16,21 @@ const double kInverse255 = 1.0 / 255.0;
 void darkenImage(Image &image, float factor) {
     if (!image.pixels) return;
     // The result depends on the byte alone: a table instead of a floor per
-    // channel, over pairs of bytes so that one lookup does two.
+    // channel, over pairs of bytes so that one lookup does two: two a pixel.
     unsigned char scaled[256];
     for (int c = 0; c < 256; ++c) scaled[c] = (unsigned char)floorToChannel(c * (double)factor);
     std::vector<uint16_t> pairs(1 << 16);
     for (int i = 0; i < 1 << 16; ++i) pairs[i] = (uint16_t)(scaled[i & 0xFF] | scaled[i >> 8] << 8);
-    unsigned char *p = image.pixels;
-    const size_t count = (size_t)image.width * image.height * 2;
-    for (size_t i = 0; i < count; ++i, p += 2) {
-        uint16_t pair;
-        memcpy(&pair, p, 2);
-        memcpy(p, &pairs[pair], 2);
-    }
+    forEachPixelBlock(image, [&](size_t first, size_t count) {
+        const uint16_t *table = pairs.data();
+        unsigned char *p = image.pixels + first * 4;
+        for (size_t i = 0; i < count; ++i, p += 4) {
+            uint32_t pixel;
+            memcpy(&pixel, p, 4);
+            pixel = table[pixel & 0xFFFF] | (uint32_t)table[pixel >> 16] << 16;
+            memcpy(p, &pixel, 4);
+        }
+    });
 }
 
 void dissolveImage(Image &image, float factor) {
@@ -50,43 +53,39 @@ void dissolveImage(Image &image, float factor) {
     bool opaqueKeepsColour = true;
     for (int c = 0; c < 256; ++c) opaqueKeepsColour = opaqueKeepsColour && colour[255 * 256 + c] == mulDiv255(c, opaqueAlpha);
 
-    unsigned char *p = image.pixels;
-    const size_t count = (size_t)image.width * image.height;
-    for (size_t i = 0; i < count; i += kRunPixels) {
-        const size_t n = std::min((size_t)kRunPixels, count - i);
-        if (n == kRunPixels && opaqueKeepsColour && runIsOpaque(p + i * 4)) {
-            for (int k = 0; k < kRunPixels * 4; ++k) {
-                unsigned char *q = p + i * 4 + k;
-                const uint16_t t = (uint16_t)(*q * opaqueAlpha + 128);
-                *q = (unsigned char)((t + (t >> 8)) >> 8); // mulDiv255, alpha 255 included
+    forEachPixelBlock(image, [&](size_t first, size_t count) {
+        const unsigned char *colours = colour.data(), *alphas = newAlpha;
+        const bool opaqueRuns = opaqueKeepsColour;
+        const uint16_t runAlpha = opaqueAlpha;
+        unsigned char *p = image.pixels + first * 4;
+        for (size_t i = 0; i < count; i += kRunPixels) {
+            const size_t n = std::min((size_t)kRunPixels, count - i);
+            if (n == kRunPixels && opaqueRuns && runIsOpaque(p + i * 4)) {
+                for (int k = 0; k < kRunPixels * 4; ++k) {
+                    unsigned char *q = p + i * 4 + k;
+                    const uint16_t t = (uint16_t)(*q * runAlpha + 128);
+                    *q = (unsigned char)((t + (t >> 8)) >> 8); // mulDiv255, alpha 255 included
+                }
+                continue;
             }
-            continue;
+            for (unsigned char *q = p + i * 4, *end = q + n * 4; q < end; q += 4) {
+                const unsigned char *row = &colours[q[3] * 256];
+                q[0] = row[q[0]];
+                q[1] = row[q[1]];
+                q[2] = row[q[2]];
+                q[3] = alphas[q[3]];
+            }
         }
-        for (unsigned char *q = p + i * 4, *end = q + n * 4; q < end; q += 4) {
-            const unsigned char *row = &colour[q[3] * 256];
-            q[0] = row[q[0]];
-            q[1] = row[q[1]];
-            q[2] = row[q[2]];
-            q[3] = newAlpha[q[3]];
-        }
-    }
+    });
 }
 
-bool differenceMatte(Image &first, const Image &second, double threshold) {
-    if (!first.pixels || !second.pixels) return true;
+namespace {
+
+// The difference matte over `count` pixels of the first image from p and
+// the second from q; `least` is the least channel difference that counts.
+void differenceRun(unsigned char *p, const unsigned char *q, size_t count, uint16_t least) {
     const StraightColours &straight = straightColours();
-    // Channel differences are whole numbers: d > threshold exactly when d
-    // exceeds the threshold's floor (below 0 every one does, not-a-number none).
-    const int most = threshold < 0 ? -1 : threshold < 255 ? (int)threshold : 255;
-    const uint16_t least = (uint16_t)(most + 1); // the least difference that counts
     auto gap = [](uint16_t x, uint16_t y) { return (uint16_t)(x > y ? x - y : y - x); };
-    // Each matte pixel depends on the two pixels at its place alone, so it
-    // is written over the first image's pixel: no new buffer. The new alpha
-    // is 255 or 0, so premultiplying by it keeps the straight colour or
-    // clears it; an opaque second pixel is its own straight colour.
-    unsigned char *p = first.pixels;
-    const unsigned char *q = second.pixels;
-    const size_t count = (size_t)first.width * first.height;
     for (size_t i = 0; i < count; i += kRunPixels) {
         const size_t n = std::min((size_t)kRunPixels, count - i);
         unsigned char *a = p + i * 4;
@@ -114,5 +113,23 @@ bool differenceMatte(Image &first, const Image &second, double threshold) {
             a[3] = b[3] ? keep : 0;
         }
     }
+}
+
+} // namespace
+
+bool differenceMatte(Image &first, const Image &second, double threshold) {
+    if (!first.pixels || !second.pixels) return true;
+    // Channel differences are whole numbers: d > threshold exactly when d
+    // exceeds the threshold's floor (below 0 every one does, not-a-number none).
+    const int most = threshold < 0 ? -1 : threshold < 255 ? (int)threshold : 255;
+    const uint16_t least = (uint16_t)(most + 1); // the least difference that counts
+    // Each matte pixel depends on the two pixels at its place alone, so it
+    // is written over the first image's pixel: no new buffer. The new alpha
+    // is 255 or 0, so premultiplying by it keeps the straight colour or
+    // clears it; an opaque second pixel is its own straight colour.
+    straightColours(); // made once, before the threads look it up
+    forEachPixelBlock(first, [&](size_t start, size_t count) {
+        differenceRun(first.pixels + start * 4, second.pixels + start * 4, count, least);
+    });
     return true;
 }
