@@ -93,13 +93,6 @@ TEST(Registry, HelpListsEveryCommandInItsOrder) {
               "composite, blur, bluescreen, script, show, write, read, stop\n-- Help : * sec\n");
 }
 
-TEST(Registry, EachUsageBeginsWithItsCommandsWord) {
-    for (const Command *c : registeredCommands())
-        if (c->usage) {
-            EXPECT_EQ(std::string(c->usage).rfind(std::string(c->name) + " ", 0), 0u) << c->name;
-        }
-}
-
 TEST(Registry, TheReadmeTableGivesEachCommandItsDeclaredUsage) {
     std::map<std::string, std::string> table; // command -> syntax
     std::ifstream readme(README_PATH);

