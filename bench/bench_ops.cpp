@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "image/parallel.h"
+#include "image/vector_path.h"
 
 #include "ops/bluescreen.h"
 #include "ops/composite.h"
@@ -79,14 +80,16 @@ void time(const char *name, const Image &picture, const std::function<bool(Image
 
 } // namespace
 
-// bench_ops [-t THREADS] ["NAME"] times every operation, or only the one
-// named, with the given number of threads (by default one per processor the
-// process may run on). Run from the source folder, it times the painter too.
+// bench_ops [-t THREADS] [-p plain] ["NAME"] times every operation, or only
+// the one named, with the given number of threads (by default one per
+// processor the process may run on), on the plain x86-64 code paths with
+// -p plain (by default the fastest the processor has). Run from the source
+// folder, it times the painter too.
 int main(int argc, char **argv) {
     int arg = 1;
-    if (arg + 1 < argc && strcmp(argv[arg], "-t") == 0) {
-        setThreadCount(atoi(argv[arg + 1]));
-        arg += 2;
+    for (; arg + 1 < argc && argv[arg][0] == '-'; arg += 2) {
+        if (strcmp(argv[arg], "-t") == 0) setThreadCount(atoi(argv[arg + 1]));
+        if (strcmp(argv[arg], "-p") == 0 && strcmp(argv[arg + 1], "plain") == 0) setVectorPath(VectorPath::Plain);
     }
     if (arg < argc) only = argv[arg];
     Image picture = makePicture();
@@ -95,7 +98,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < kHeight; ++r)
         for (int c = 0; c < kWidth; ++c)
             memcpy(second.pixels + ((size_t)r * kWidth + c) * 4, picture.pixels + ((size_t)r * kWidth + kWidth - 1 - c) * 4, 4);
-    printf("%d x %d, %d threads, best of %d runs:     wall  processor\n", kWidth, kHeight, threadCount(), kRuns);
+    printf("%d x %d, %d threads, %s, best of %d runs:     wall  processor\n", kWidth, kHeight, threadCount(),
+           useAvx2() ? "AVX2" : "plain", kRuns);
     time("blur 1", picture, [](Image &i) { return convolveImage(i, Kernel::Blur5); });
     time("blur 2", picture, [](Image &i) { return convolveImage(i, Kernel::Blur7); });
     time("sharpen", picture, [](Image &i) { return convolveImage(i, Kernel::Sharpen); });

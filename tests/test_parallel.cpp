@@ -9,6 +9,7 @@
 
 #include "image/parallel.h"
 #include "image/tga.h"
+#include "image/vector_path.h"
 #include "ops/bluescreen.h"
 #include "ops/composite.h"
 #include "ops/crop.h"
@@ -108,8 +109,10 @@ Bytes picture(int w, int h) {
 
 using Result = std::tuple<int, int, Bytes>;
 
-Result after(int threads, int w, int h, const Bytes &pixels, const std::function<void(Image &)> &operation) {
+Result after(int threads, VectorPath path, int w, int h, const Bytes &pixels,
+             const std::function<void(Image &)> &operation) {
     setThreadCount(threads);
+    setVectorPath(path);
     TestImage image(w, h, pixels);
     operation(image);
     return {image.width, image.height, image.bytes()};
@@ -128,7 +131,9 @@ StrokeMap randomMap() {
 
 } // namespace
 
-TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreads) {
+// Every vector path this processor has, each with one thread and several,
+// against the plain path on one thread.
+TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreadsOnEveryVectorPath) {
     srand(3);
     const StrokeMap map = randomMap();
     const OffsetTable offsets = makeOffsetTable();
@@ -165,13 +170,17 @@ TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreads) {
              }},
         };
         for (auto &[name, operation] : operations) {
-            const Result one = after(1, w, h, input, operation);
-            for (int threads : kThreadCounts)
-                EXPECT_TRUE(after(threads, w, h, input, operation) == one)
-                    << name << ", " << w << " x " << h << ", " << threads << " threads";
+            const Result plain = after(1, VectorPath::Plain, w, h, input, operation);
+            for (VectorPath path : {VectorPath::Plain, VectorPath::Avx2}) {
+                if (!vectorPathSupported(path)) continue;
+                for (int threads : {1, 2, 3, 7})
+                    EXPECT_TRUE(after(threads, path, w, h, input, operation) == plain)
+                        << name << ", " << w << " x " << h << ", " << threads << " threads, path " << (int)path;
+            }
         }
     }
     setThreadCount(0);
+    setVectorPath(VectorPath::Avx2);
 }
 
 using ParallelFiles = TempDirTest;
