@@ -1,11 +1,13 @@
 #include "tone.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "image/vector_path.h"
 #include "pixel.h"
 
 namespace {
@@ -13,12 +15,44 @@ namespace {
 const double kInverse255 = 1.0 / 255.0;
 } // namespace
 
+namespace {
+
+// A multiplier m with floor(c x factor) = (c x m) >> 16 for every byte c,
+// found by trying those next to factor x 65536 and checking all 256 bytes
+// against `scaled`; 0 when none fits 16 bits (factors of 1 or more).
+uint32_t byteMultiplier(const unsigned char scaled[256], float factor) {
+    const double guess = std::floor(factor * 65536.0);
+    if (!(guess >= 0 && guess < 65536)) return 0;
+    for (uint32_t m = (uint32_t)guess; m <= (uint32_t)guess + 2 && m < 65536; ++m) {
+        int c = 0;
+        while (c < 256 && ((c * m) >> 16) == scaled[c]) ++c;
+        if (c == 256) return m;
+    }
+    return 0;
+}
+
+// Bytes p[0 .. count - 1] become (p x m) >> 16: 16-bit high products, as
+// vector code.
+inline __attribute__((always_inline)) void multiplyBytesBody(unsigned char *p, size_t count, uint16_t m) {
+    for (size_t i = 0; i < count; ++i) p[i] = (unsigned char)(((uint32_t)p[i] * m) >> 16);
+}
+void multiplyBytesPlain(unsigned char *p, size_t count, uint16_t m) { multiplyBytesBody(p, count, m); }
+AVX2_FUNCTION void multiplyBytesAvx2(unsigned char *p, size_t count, uint16_t m) { multiplyBytesBody(p, count, m); }
+
+} // namespace
+
 void darkenImage(Image &image, float factor) {
     if (!image.pixels) return;
-    // The result depends on the byte alone: a table instead of a floor per
-    // channel, over pairs of bytes so that one lookup does two: two a pixel.
     unsigned char scaled[256];
     for (int c = 0; c < 256; ++c) scaled[c] = (unsigned char)floorToChannel(c * (double)factor);
+    // Nearly every factor below 1 is a multiplication and a shift.
+    if (const uint32_t m = scaled[255] ? byteMultiplier(scaled, factor) : 0) {
+        const auto multiply = useAvx2() ? multiplyBytesAvx2 : multiplyBytesPlain;
+        forEachPixelBlock(image, [&](size_t first, size_t count) { multiply(image.pixels + first * 4, count * 4, (uint16_t)m); });
+        return;
+    }
+    // Otherwise the result depends on the byte alone: a table instead of a
+    // floor per channel, over pairs of bytes so that one lookup does two.
     std::vector<uint16_t> pairs(1 << 16);
     for (int i = 0; i < 1 << 16; ++i) pairs[i] = (uint16_t)(scaled[i & 0xFF] | scaled[i >> 8] << 8);
     forEachPixelBlock(image, [&](size_t first, size_t count) {

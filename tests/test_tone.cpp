@@ -1,10 +1,12 @@
 // darken, dissolve and difference.
+#include <cmath>
+
 #include "ops/tone.h"
 #include "test_support.h"
 
 namespace {
-Bytes darkened(const Bytes &pixel, float factor) {
-    TestImage image(1, 1, pixel);
+Bytes darkened(const Bytes &pixels, float factor) {
+    TestImage image((int)pixels.size() / 4, 1, pixels);
     darkenImage(image, factor);
     return image.bytes();
 }
@@ -22,6 +24,16 @@ TEST(Darken, ScalesEveryChannelInSinglePrecision) {
     EXPECT_EQ(darkened({200, 100, 51, 255}, 0.0f), (Bytes{0, 0, 0, 0}));
     EXPECT_EQ(darkened({19, 19, 19, 131}, 1.0f), (Bytes{19, 19, 19, 131}));
     EXPECT_EQ(darkened({200, 100, 51, 255}, -0.5f), (Bytes{0, 0, 0, 0}));
+}
+
+TEST(Darken, EveryByteAtManyFactorsIsTheFlooredProduct) {
+    Bytes all(256);
+    for (int c = 0; c < 256; ++c) all[c] = (uint8_t)c;
+    for (float factor = 0.001f; factor < 1.3f; factor *= 1.01f) {
+        const Bytes result = darkened(all, factor);
+        for (int c = 0; c < 256; ++c)
+            ASSERT_EQ(result[c], std::min(255.0, std::floor(c * (double)factor))) << factor << ", byte " << c;
+    }
 }
 
 TEST(Dissolve, RescalesCoverageAndPremultipliesAgain) {
