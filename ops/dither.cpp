@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "image/vector_path.h"
 #include "pixel.h"
 
 namespace {
@@ -37,7 +38,7 @@ const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
 // One row of thresholdDither, `threshold` the threshold of each column. Each
 // pixel is taken as two 16-bit halves, red | green << 8 and blue | alpha << 8,
 // so that the compiler turns the loop into vector code.
-void thresholdRow(unsigned char *p, const uint16_t *threshold, int width) {
+inline __attribute__((always_inline)) void thresholdRowBody(unsigned char *p, const uint16_t *threshold, int width) {
     for (int column = 0; column < width; ++column, p += 4) {
         const auto [low, high] = loadHalves(p);
         const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
@@ -45,6 +46,10 @@ void thresholdRow(unsigned char *p, const uint16_t *threshold, int width) {
         const uint16_t outHigh = (uint16_t)((level & 0xFF) | (high & 0xFF00));
         storeHalves(p, level, outHigh);
     }
+}
+void thresholdRowPlain(unsigned char *p, const uint16_t *threshold, int width) { thresholdRowBody(p, threshold, width); }
+AVX2_FUNCTION void thresholdRowAvx2(unsigned char *p, const uint16_t *threshold, int width) {
+    thresholdRowBody(p, threshold, width);
 }
 
 void thresholdDither(Image &image, const int *matrix, int n) {
@@ -56,6 +61,7 @@ void thresholdDither(Image &image, const int *matrix, int n) {
     for (int i = 0; i < n; ++i)
         for (int column = 0; column < width; ++column)
             thresholds[(size_t)i * width + column] = (uint16_t)matrix[i * n + column % n];
+    const auto thresholdRow = useAvx2() ? thresholdRowAvx2 : thresholdRowPlain;
     forEachRowBlock(height, rowsPerTask(width), [&](int first, int last) {
         for (int row = first; row < last; ++row)
             thresholdRow(image.pixels + (size_t)row * width * 4, &thresholds[(size_t)(row % n) * width], width);
@@ -99,17 +105,26 @@ void clipBW(Image &image) { thresholdDither(image, kClip, 1); }
 void orderedDither2(Image &image) { thresholdDither(image, kOrdered2, 2); }
 void orderedDither3(Image &image) { thresholdDither(image, kOrdered3, 3); }
 
+namespace {
+
+// `count` pixels from p become grey, as in thresholdRow two 16-bit halves
+// per pixel for vector code.
+inline __attribute__((always_inline)) void grayPixelsBody(unsigned char *p, size_t count) {
+    for (size_t i = 0; i < count; ++i, p += 4) {
+        const auto [low, high] = loadHalves(p);
+        const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
+        storeHalves(p, (uint16_t)(grey | grey << 8), (uint16_t)(grey | (high & 0xFF00)));
+    }
+}
+void grayPixelsPlain(unsigned char *p, size_t count) { grayPixelsBody(p, count); }
+AVX2_FUNCTION void grayPixelsAvx2(unsigned char *p, size_t count) { grayPixelsBody(p, count); }
+
+} // namespace
+
 void grayLevels(Image &image) {
     if (!image.pixels) return;
-    forEachPixelBlock(image, [&](size_t first, size_t count) {
-        unsigned char *p = image.pixels + first * 4;
-        // As in thresholdDither, two 16-bit halves per pixel for vector code.
-        for (size_t i = 0; i < count; ++i, p += 4) {
-            const auto [low, high] = loadHalves(p);
-            const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);
-            storeHalves(p, (uint16_t)(grey | grey << 8), (uint16_t)(grey | (high & 0xFF00)));
-        }
-    });
+    const auto grayPixels = useAvx2() ? grayPixelsAvx2 : grayPixelsPlain;
+    forEachPixelBlock(image, [&](size_t first, size_t count) { grayPixels(image.pixels + first * 4, count); });
 }
 
 namespace {
