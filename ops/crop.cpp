@@ -8,10 +8,33 @@
 
 #include "pixel.h"
 
+namespace {
+
+// The image's own buffer when it holds exactly width x height pixels and
+// they are all to be written anew: no new memory and no first-touch page
+// faults. Else a new buffer (null when none can be had).
+unsigned char *bufferToOverwrite(const Image &image, int width, int height) {
+    if (image.pixels && (uint64_t)image.width * image.height == (uint64_t)width * height) return image.pixels;
+    return allocPixels(width, height);
+}
+
+// Gives the image its new size and pixels, which may be its own buffer.
+void takePixels(Image &image, int width, int height, unsigned char *pixels) {
+    if (pixels && pixels == image.pixels) {
+        image.width = width;
+        image.height = height;
+    } else {
+        image.replace(width, height, pixels);
+    }
+}
+
+} // namespace
+
 bool copyImage(const Image &source, Image &destination) {
+    if (&source == &destination) return true;
     unsigned char *pixels = nullptr;
     if (source.pixels) {
-        pixels = allocPixels(source.width, source.height);
+        pixels = bufferToOverwrite(destination, source.width, source.height);
         if (!pixels) return false;
         // By blocks on all processors, which share the page faults of the
         // new buffer too.
@@ -19,7 +42,7 @@ bool copyImage(const Image &source, Image &destination) {
             memcpy(pixels + first * 4, source.pixels + first * 4, count * 4);
         });
     }
-    destination.replace(source.width, source.height, pixels);
+    takePixels(destination, source.width, source.height, pixels);
     return true;
 }
 
@@ -84,7 +107,7 @@ CropResult cropImage(Image &image, int x, int y, int width, int height) {
 bool fillSolid(Image &image, int width, int height, int red, int green, int blue, int alpha) {
     unsigned char *pixels = nullptr;
     if (width > 0 && height > 0) {
-        pixels = allocPixels(width, height);
+        pixels = bufferToOverwrite(image, width, height);
         if (!pixels) return false;
         const unsigned char pixel[4] = {(unsigned char)mulDiv255(red, alpha), (unsigned char)mulDiv255(green, alpha),
                                         (unsigned char)mulDiv255(blue, alpha), (unsigned char)alpha};
@@ -96,6 +119,6 @@ bool fillSolid(Image &image, int width, int height, int red, int green, int blue
             for (; p < end; p += 4) memcpy(p, &value, 4);
         });
     }
-    image.replace(width, height, pixels);
+    takePixels(image, width, height, pixels);
     return true;
 }

@@ -62,9 +62,11 @@ TEST(Crop, ZeroAreaLeavesNoPixels) {
 
 TEST(Copy, OwnsItsPixelsAndCopiesOntoItself) {
     TestImage source(3, 2, grid());
-    TestImage target(1, 1, {1, 2, 3, 4});
+    TestImage target(6, 1, Bytes(24, 7)); // as many pixels, in another shape
     ASSERT_TRUE(copyImage(source, target));
     EXPECT_NE(target.pixels, source.pixels);
+    EXPECT_EQ(target.width, 3);
+    EXPECT_EQ(target.height, 2);
     source.pixels[0] = 99;
     EXPECT_EQ(target.bytes(), grid());
     ASSERT_TRUE(copyImage(target, target));
