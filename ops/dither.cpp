@@ -71,12 +71,22 @@ void thresholdDither(Image &image, const int *matrix, int n) {
 // The palette as three arrays, for a search loop that becomes vector code.
 struct PaletteChannels {
     std::vector<int> red, green, blue;
+    // For a palette of the eight corners of the colour cube, the index of
+    // the corner with red 255 (bit 0), green 255 (bit 1), blue 255 (bit 2);
+    // else empty.
+    std::vector<int> corners;
     explicit PaletteChannels(const Palette &palette) : red(palette.size), green(palette.size), blue(palette.size) {
+        std::vector<int> found(8, -1);
         for (int i = 0; i < palette.size; ++i) {
             red[i] = palette.colours[i][0];
             green[i] = palette.colours[i][1];
             blue[i] = palette.colours[i][2];
+            const int bits = (red[i] == 255) | (green[i] == 255) << 1 | (blue[i] == 255) << 2;
+            auto edge = [](int c) { return c == 0 || c == 255; };
+            const bool corner = edge(red[i]) && edge(green[i]) && edge(blue[i]);
+            if (corner && found[bits] < 0) found[bits] = i;
         }
+        if (palette.size == 8 && std::count(found.begin(), found.end(), -1) == 0) corners = found;
     }
 
     // Index of the palette colour nearest to v. A colour is taken only when
@@ -85,6 +95,7 @@ struct PaletteChannels {
     // colour is nearer than 1000. Searched as the least of distance x 64 +
     // index (palettes have fewer than 64 colours), without a branch.
     int nearest(const int v[3]) const {
+        if (!corners.empty()) return nearestCorner(v);
         const int n = (int)red.size();
         int least = 1000 * 64;
         for (int i = 0; i < n; ++i) {
@@ -92,6 +103,19 @@ struct PaletteChannels {
             least = std::min(least, std::min(distance, 1000) * 64 + i);
         }
         return least < 1000 * 64 ? least % 64 : 0;
+    }
+
+    // The same for the eight corners, channel by channel: a whole number is
+    // nearer to 255 than to 0 exactly when it is 128 or more, and never as
+    // near to both, so the nearest corner is unique.
+    int nearestCorner(const int v[3]) const {
+        int bits = 0, distance = 0;
+        for (int k = 0; k < 3; ++k) {
+            const bool high = v[k] >= 128;
+            bits |= high << k;
+            distance += high ? abs(v[k] - 255) : abs(v[k]);
+        }
+        return distance < 1000 ? corners[bits] : 0;
     }
 };
 

@@ -88,6 +88,25 @@ TEST(ErrorDiffusion, LowestIndexWinsTiesAndNothingBeyond1000) {
     EXPECT_EQ(blues, (std::vector<int>{128, 128, 128, 128, 0, 128}));
 }
 
+// The eight primaries are matched channel by channel; the same colours with
+// a ninth, a repeat that never wins, take the general search.
+TEST(ErrorDiffusion, PrimariesInAnyOrderGiveTheSearchsColours) {
+    srand(8);
+    Bytes noise(97 * 41 * 4);
+    for (auto &b : noise) b = (uint8_t)(rand() % 3 ? rand() : rand() % 2 * 255);
+    auto dithered = [&](const PaletteColour *colours, int size) {
+        TestImage image(97, 41, noise);
+        DiffusionTrace trace;
+        errorDiffuse(image, Palette{colours, size}, trace);
+        return image.bytes();
+    };
+    for (bool reversed : {false, true}) {
+        PaletteColour colours[9];
+        for (int i = 0; i < 9; ++i) memcpy(colours[i], palettePrimary.colours[reversed ? 7 - i % 8 : i % 8], 3);
+        EXPECT_EQ(dithered(colours, 8), dithered(colours, 9)) << reversed;
+    }
+}
+
 TEST(ErrorDiffusion, BlackWhiteAndTransparentStayAsTheyAre) {
     for (const Palette *palette : {&paletteBW, &palettePrimary, &palettePastel}) {
         for (int level : {0, 255}) {
