@@ -16,6 +16,7 @@
 #include "pixel_memory.h"
 #include "tga.h"
 #include "tga_private.h"
+#include "vector_path.h"
 
 namespace {
 
@@ -151,7 +152,8 @@ inline void storePremultiplied(unsigned char *dst, unsigned r, unsigned g, unsig
 // (blue | green << 8, red | alpha << 8): in this form the compiler turns the
 // loop into vector code of 16-bit lanes, several times faster than byte by
 // byte.
-void premultiplyBgra(const unsigned char *src, size_t count, unsigned char *dst) {
+inline __attribute__((always_inline)) void premultiplyBgraBody(const unsigned char *src, size_t count,
+                                                              unsigned char *dst) {
     for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
         const PixelHalves p = loadHalves(src);
         const uint16_t a = p.high >> 8;
@@ -159,6 +161,12 @@ void premultiplyBgra(const unsigned char *src, size_t count, unsigned char *dst)
                        b = divide255((uint16_t)((p.low & 0xFF) * a));
         storeHalves(dst, (uint16_t)(r | g << 8), (uint16_t)(b | a << 8));
     }
+}
+void premultiplyBgraPlain(const unsigned char *src, size_t count, unsigned char *dst) {
+    premultiplyBgraBody(src, count, dst);
+}
+AVX2_FUNCTION void premultiplyBgraAvx2(const unsigned char *src, size_t count, unsigned char *dst) {
+    premultiplyBgraBody(src, count, dst);
 }
 
 // Converts `count` values laid out as `layout` into premultiplied RGBA.
@@ -191,7 +199,7 @@ void convertValues(Layout layout, bool useAlpha, const unsigned char *src, size_
         break;
     case Layout::Bgra32:
         if (useAlpha) {
-            premultiplyBgra(src, count, dst);
+            (useAvx2() ? premultiplyBgraAvx2 : premultiplyBgraPlain)(src, count, dst);
             break;
         }
         for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
