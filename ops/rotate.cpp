@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "image/vector_path.h"
 #include "resample.h"
 
 namespace {
@@ -25,26 +25,152 @@ const unsigned char kTransparentBlack[4] = {0, 0, 0, 0};
 
 // Where the result pixels sample the canvas: x = cx + (j - cx) cos - (i - cy)
 // sin and y = cy + (j - cx) sin + (i - cy) cos, summed in the grouping of
-// turnRows (rounding depends on it), shifted by the difference of the
-// canvas's centre and the result's.
+// RowPositions (rounding depends on it), shifted by the difference of the
+// canvas's centre and the result's. The canvas, canvasWidth x canvasHeight
+// and transparent black, holds the image at (offX, offY) (centreOnCanvas);
+// it is never made: samples read the image or transparent black instead.
 struct Turn {
-    const unsigned char *canvas;
-    int canvasWidth, canvasHeight, width;
+    const unsigned char *pixels;
+    int width, height, offX, offY, canvasWidth, canvasHeight, resultWidth;
     double cosT, sinT, a2, a4, a6, a7, shiftX, shiftY;
 };
 
-// Rows first .. last - 1 of the turned picture into `dst`. The turn comes by
-// value: a copy that the byte stores cannot change.
-void turnRows(const Turn t, int first, int last, unsigned char *dst) {
-    for (int i = first; i < last; ++i) {
-        const double a1 = i * t.cosT, a5 = i * t.sinT; // the row terms, once a row
-        for (int j = 0; j < t.width; ++j, dst += 4) {
-            const double x = (((j * t.cosT - a5) + t.a7) + t.a6) + t.shiftX;
-            const double y = (((j * t.sinT + a1) - t.a2) + t.a4) + t.shiftY;
-            if (!sampleBilinear(t.canvas, t.canvasWidth, t.canvasHeight, x, y, dst))
-                memcpy(dst, kTransparentBlack, 4);
+// sampleBilinear's weights of the four neighbours of a sample at fraction
+// fx, fy and its sums.
+struct Weights {
+    double w00, w10, w01, w11;
+};
+inline Weights weightsAt(double fx, double fy) {
+    return {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+}
+inline __attribute__((always_inline)) void blend(const unsigned char *p00, const unsigned char *p10,
+                                                 const unsigned char *p01, const unsigned char *p11,
+                                                 const Weights &w, unsigned char *out) {
+    const double *v = kByteValues.of;
+    double sums[4];
+    for (int k = 0; k < 4; ++k)
+        sums[k] = ((v[p01[k]] * w.w01 + v[p11[k]] * w.w11) + v[p10[k]] * w.w10) + v[p00[k]] * w.w00;
+    for (int k = 0; k < 4; ++k) out[k] = (unsigned char)(int)sums[k];
+}
+
+// The columns first .. last - 1 of 0 .. n - 1 where lo <= at(j) < hi. `at`
+// rises or falls with j (never both: a product with a fixed factor and sums
+// with fixed terms keep their order under rounding), so they are found by
+// bisection on the exact values.
+template <class At>
+inline __attribute__((always_inline)) void columnsWhere(int n, const At &at, double lo, double hi, int &first,
+                                                        int &last) {
+    auto firstWhere = [n](const auto &holds) {
+        int a = 0, b = n;
+        while (a < b) {
+            const int m = a + (b - a) / 2;
+            if (holds(m))
+                b = m;
+            else
+                a = m + 1;
+        }
+        return a;
+    };
+    if (at(n - 1) >= at(0)) {
+        first = firstWhere([&](int j) { return at(j) >= lo; });
+        last = firstWhere([&](int j) { return at(j) >= hi; });
+    } else {
+        first = firstWhere([&](int j) { return at(j) < hi; });
+        last = firstWhere([&](int j) { return at(j) < lo; });
+    }
+}
+
+// The sample positions of row i.
+struct RowPositions {
+    double cosT, sinT, a1, a2, a4, a5, a6, a7, shiftX, shiftY;
+    RowPositions(const Turn &t, int i)
+        : cosT(t.cosT), sinT(t.sinT), a1(i * t.cosT), a2(t.a2), a4(t.a4), a5(i * t.sinT), a6(t.a6), a7(t.a7),
+          shiftX(t.shiftX), shiftY(t.shiftY) {}
+    double x(int j) const { return (((j * cosT - a5) + a7) + a6) + shiftX; }
+    double y(int j) const { return (((j * sinT + a1) - a2) + a4) + shiftY; }
+};
+
+// The columns of a row by what their samples need. A sample whose
+// neighbours all lie on the transparent border comes to 0 as one outside the
+// canvas does, so only columns first .. last - 1, whose samples have floor(x)
+// in offX - 1 .. offX + width - 1 and floor(y) likewise, are computed; of
+// those, columns inFirst .. inLast - 1 have all four neighbours in the image.
+// All of them lie within the canvas (the image does), where sampleBilinear's
+// bounds test holds.
+struct RowPlan {
+    int first, inFirst, inLast, last;
+};
+RowPlan planRow(const Turn &t, const RowPositions &at) {
+    const auto x = [&](int j) { return at.x(j); };
+    const auto y = [&](int j) { return at.y(j); };
+    const int n = t.resultWidth;
+    int first, inFirst, inLast, last, firstY, lastY;
+    columnsWhere(n, x, std::max(0, t.offX - 1), t.offX + t.width, first, last);
+    columnsWhere(n, y, std::max(0, t.offY - 1), t.offY + t.height, firstY, lastY);
+    first = std::max(first, firstY);
+    last = std::max(first, std::min(last, lastY));
+    columnsWhere(n, x, t.offX, t.offX + t.width - 1, inFirst, inLast);
+    columnsWhere(n, y, t.offY, t.offY + t.height - 1, firstY, lastY);
+    inFirst = std::max(inFirst, firstY);
+    inLast = std::min(inLast, lastY);
+    if (inFirst >= inLast) inFirst = inLast = last;
+    return {first, inFirst, inLast, last};
+}
+
+// Row i of the turned picture into `row`.
+inline __attribute__((always_inline)) void turnRow(const Turn &t, int i, unsigned char *row) {
+    const RowPositions at(t, i);
+    const RowPlan plan = planRow(t, at);
+    memset(row, 0, (size_t)plan.first * 4);
+    memset(row + (size_t)plan.last * 4, 0, (size_t)(t.resultWidth - plan.last) * 4);
+    // Near the image's edges, each neighbour is the image's pixel or transparent black.
+    const auto neighbour = [&](int cx, int cy) {
+        const int c = cx - t.offX, r = cy - t.offY;
+        return c >= 0 && c < t.width && r >= 0 && r < t.height ? t.pixels + ((size_t)r * t.width + c) * 4
+                                                               : kTransparentBlack;
+    };
+    const auto edge = [&](int begin, int end) {
+        for (int j = begin; j < end; ++j) {
+            const double x = at.x(j), y = at.y(j);
+            const int xi = (int)x, yi = (int)y;
+            const int x1 = xi + 1 < t.canvasWidth ? xi + 1 : t.canvasWidth - 1;
+            const int y1 = yi + 1 < t.canvasHeight ? yi + 1 : t.canvasHeight - 1;
+            blend(neighbour(xi, yi), neighbour(x1, yi), neighbour(xi, y1), neighbour(x1, y1),
+                  weightsAt(x - xi, y - yi), row + j * 4);
+        }
+    };
+    edge(plan.first, plan.inFirst);
+    // Inside, by fours: the positions, fractions and weights of four samples
+    // at once become vector code. Local copies, which the byte stores cannot
+    // change.
+    const unsigned char *pixels = t.pixels;
+    const unsigned stride = (unsigned)t.width * 4;
+    const int offX = t.offX, offY = t.offY;
+    for (int j = plan.inFirst; j < plan.inLast; j += 4) {
+        unsigned offset[4]; // unsigned: a lane past the span, never read, may overflow an int
+        Weights w[4];
+        for (int n = 0; n < 4; ++n) {
+            const double x = at.x(j + n), y = at.y(j + n);
+            const int xi = (int)x, yi = (int)y;
+            w[n] = weightsAt(x - xi, y - yi);
+            offset[n] = (unsigned)(yi - offY) * stride + (unsigned)(xi - offX) * 4;
+        }
+        for (int n = 0; n < std::min(4, plan.inLast - j); ++n) {
+            const unsigned char *p00 = pixels + offset[n];
+            blend(p00, p00 + 4, p00 + stride, p00 + stride + 4, w[n], row + (j + n) * 4);
         }
     }
+    edge(plan.inLast, plan.last);
+}
+
+// Rows first .. last - 1 of the turned picture into `dst`.
+inline __attribute__((always_inline)) void turnRowsBody(const Turn t, int first, int last, unsigned char *dst) {
+    for (int i = first; i < last; ++i, dst += (size_t)t.resultWidth * 4) turnRow(t, i, dst);
+}
+
+void turnRowsPlain(const Turn t, int first, int last, unsigned char *dst) { turnRowsBody(t, first, last, dst); }
+AVX2_FUNCTION void turnRowsAvx2(const Turn t, int first, int last, unsigned char *dst) {
+    turnRowsBody(t, first, last, dst);
 }
 
 } // namespace
@@ -57,16 +183,17 @@ Resized rotateImage(Image &image, double degrees) {
     // of the two centres, so no part of the picture is cut off before the turn.
     const int cw = std::max(nw, image.width), ch = std::max(nh, image.height);
     if (cw <= 0 || ch <= 0 || !canvasFits(cw, ch)) return Resized::TooLarge;
-    unsigned char *canvas = centreOnCanvas(image, cw, ch, kTransparentBlack);
-    if (!canvas) return Resized::NoMemory;
     const double theta = degrees * kRadiansPerDegree;
     const double cosT = std::cos(theta), sinT = std::sin(theta);
     const int cx = nw / 2, cy = nh / 2;
-    const Turn turn = {canvas, cw, ch, nw, cosT, sinT, cx * sinT, cy * (1 - cosT),
-                       cx * (1 - cosT), cy * sinT, (double)(cw / 2 - cx), (double)(ch / 2 - cy)};
-    const bool done = fitsInMemory([&] {
-        renderTrimmed(image, nw, nh, [&](int first, int last, unsigned char *dst) { turnRows(turn, first, last, dst); });
-    });
-    free(canvas);
-    return done ? Resized::Done : Resized::NoMemory;
+    const Turn turn = {image.pixels, image.width, image.height, cw / 2 - image.width / 2, ch / 2 - image.height / 2,
+                       cw, ch, nw, cosT, sinT, cx * sinT, cy * (1 - cosT), cx * (1 - cosT), cy * sinT,
+                       (double)(cw / 2 - cx), (double)(ch / 2 - cy)};
+    const auto turnRows = useAvx2() ? turnRowsAvx2 : turnRowsPlain;
+    return fitsInMemory([&] {
+               renderTrimmed(image, nw, nh,
+                             [&](int first, int last, unsigned char *dst) { turnRows(turn, first, last, dst); });
+           })
+               ? Resized::Done
+               : Resized::NoMemory;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "ops/rotate.h"
 #include "test_support.h"
@@ -17,6 +19,28 @@ std::pair<int, int> redRange(const TestImage &image) {
                 high = std::max(high, (int)image.at(c, r)[0]);
             }
     return {low, high};
+}
+
+// The turn done plainly: every result pixel sampled from the whole canvas,
+// then the black edges trimmed.
+void turnOnCanvas(Image &image, double degrees) {
+    int nw, nh;
+    ASSERT_TRUE(rotatedSize(image.width, image.height, degrees, nw, nh));
+    const int cw = std::max(nw, image.width), ch = std::max(nh, image.height), cx = nw / 2, cy = nh / 2;
+    const unsigned char transparent[4] = {};
+    unsigned char *canvas = centreOnCanvas(image, cw, ch, transparent), *out = allocPixels(nw, nh);
+    const double c = std::cos(degrees * 0.01745329251994), s = std::sin(degrees * 0.01745329251994);
+    for (int i = 0; i < nh; ++i)
+        for (int j = 0; j < nw; ++j) {
+            const double x = (((j * c - i * s) + cy * s) + cx * (1 - c)) + (cw / 2 - cx);
+            const double y = (((j * s + i * c) - cx * s) + cy * (1 - c)) + (ch / 2 - cy);
+            unsigned char *p = out + ((size_t)i * nw + j) * 4;
+            if (!sampleBilinear(canvas, cw, ch, x, y, p)) memset(p, 0, 4);
+        }
+    free(canvas);
+    image.replace(nw, nh, out);
+    trimBlackRows(image);
+    trimBlackColumns(image);
 }
 
 } // namespace
@@ -79,4 +103,21 @@ TEST(RotateImage, RefusesACanvasBeyondAThirtyTwoBitSize) {
     EXPECT_EQ(rotateImage(image, 45), Resized::TooLarge);
     EXPECT_EQ(image.pixels, before);
     EXPECT_EQ(image.width, 40000);
+}
+
+// The turn skips the columns that miss the image and reads the image alone:
+// its edges, where neighbours fall on the border or on the canvas's last
+// column, must come out as sampling the canvas gives them.
+TEST(RotateImage, GivesTheBytesOfSamplingTheWholeCanvas) {
+    srand(5);
+    for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {9, 2}, {23, 16}, {40, 41}})
+        for (double degrees : {0.0, 1e-9, 30.0, 45.0, 89.99, 90.0, 180.0, -17.0, 1000.5}) {
+            TestImage turned(w, h, [](int, int) { return Pixel{(unsigned char)rand(), (unsigned char)rand(), 9, 99}; });
+            TestImage expected(w, h, [&](int c, int r) { return turned.at(c, r); });
+            ASSERT_EQ(rotateImage(turned, degrees), Resized::Done);
+            turnOnCanvas(expected, degrees);
+            ASSERT_EQ(turned.width, expected.width) << w << " x " << h << " by " << degrees;
+            ASSERT_EQ(turned.height, expected.height) << w << " x " << h << " by " << degrees;
+            EXPECT_EQ(turned.bytes(), expected.bytes()) << w << " x " << h << " by " << degrees;
+        }
 }
