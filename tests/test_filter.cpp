@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "image/vector_path.h"
 #include "ops/filter.h"
 #include "test_support.h"
 
@@ -47,23 +48,32 @@ int filtered(Kernel kernel, int w, int h, std::function<int(int, int)> grey, int
 
 } // namespace
 
+// On every vector path the processor has. Rows of 263 and 300 pixels end
+// their interior in a chunk of column sums shorter than a block (for each
+// kernel size) and in a longer one.
 TEST(Convolution, MatchesPlainPerTapSumsOnNoiseAtEverySize) {
     srand(7);
-    for (Kernel kernel : kAllKernels)
-        for (int w : {1, 2, 3, 6, 9, 17, 45}) // narrow, clipped and blocked rows
-            for (int h : {1, 4, 8}) {
-                TestImage source(w, h, [](int, int) {
-                    return Pixel{(unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand(),
-                                 (unsigned char)rand()};
-                });
-                TestImage result(w, h, [&](int c, int r) { return source.at(c, r); });
-                ASSERT_TRUE(convolveImage(result, kernel));
-                for (int r = 0; r < h; ++r)
-                    for (int c = 0; c < w; ++c)
-                        for (int ch = 0; ch < 4; ++ch)
-                            ASSERT_EQ(result.at(c, r)[ch], referenceChannel(source, kernel, c, r, ch))
-                                << "kernel " << (int)kernel << ", " << w << "x" << h << " at " << c << "," << r;
-            }
+    for (VectorPath path : {VectorPath::Plain, VectorPath::Avx2}) {
+        if (!vectorPathSupported(path)) continue;
+        setVectorPath(path);
+        for (Kernel kernel : kAllKernels)
+            for (int w : {1, 2, 3, 6, 9, 17, 45, 263, 300}) // narrow, clipped, blocked and chunked rows
+                for (int h : {1, 4, 8}) {
+                    TestImage source(w, h, [](int, int) {
+                        return Pixel{(unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand(),
+                                     (unsigned char)rand()};
+                    });
+                    TestImage result(w, h, [&](int c, int r) { return source.at(c, r); });
+                    ASSERT_TRUE(convolveImage(result, kernel));
+                    for (int r = 0; r < h; ++r)
+                        for (int c = 0; c < w; ++c)
+                            for (int ch = 0; ch < 4; ++ch)
+                                ASSERT_EQ(result.at(c, r)[ch], referenceChannel(source, kernel, c, r, ch))
+                                    << "kernel " << (int)kernel << ", " << w << "x" << h << " at " << c << "," << r
+                                    << ", path " << (int)path;
+                }
+    }
+    setVectorPath(VectorPath::Avx2);
 }
 
 TEST(Convolution, FlatImagesStayFlatUpToTheBorder) {
@@ -124,5 +134,29 @@ TEST(UnsharpMask, SubtractsPartOfTheBoxBlurAndSaturates) {
         ASSERT_TRUE(unsharpMaskImage(image));
         EXPECT_EQ(image.at(0, 0), grey4(expected));
         EXPECT_EQ(image.at(2, 1), grey4(expected));
+    }
+}
+
+// Taller than the bands of rows that are blurred before the table pass, on
+// noise and on flat runs, where the blurred byte is the original one.
+TEST(UnsharpMask, MatchesTheBoxBlurThroughTheFormulaOnEveryRow) {
+    srand(8);
+    for (auto [w, h] : {std::pair{45, 21}, {300, 10}}) {
+        TestImage source(w, h, [](int c, int r) {
+            const int block = c / 7 + r / 5; // blocks of 7 x 5 pixels, noisy and flat by turns
+            return block % 2 ? grey4(block * 37 % 256)
+                             : Pixel{(unsigned char)rand(), (unsigned char)rand(), (unsigned char)rand(),
+                                     (unsigned char)rand()};
+        });
+        TestImage result(w, h, [&](int c, int r) { return source.at(c, r); });
+        ASSERT_TRUE(unsharpMaskImage(result));
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                for (int ch = 0; ch < 4; ++ch) {
+                    const int o = source.at(c, r)[ch], b = referenceChannel(source, Kernel::Box, c, r, ch);
+                    const int v = (int)(o * 1.3196721311475408 - b * 0.31967213114754084);
+                    ASSERT_EQ(result.at(c, r)[ch], v < 0 ? 0 : v > 255 ? 255 : v)
+                        << w << "x" << h << " at " << c << "," << r;
+                }
     }
 }
