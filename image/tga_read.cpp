@@ -152,7 +152,7 @@ inline void storePremultiplied(unsigned char *dst, unsigned r, unsigned g, unsig
 // (blue | green << 8, red | alpha << 8): in this form the compiler turns the
 // loop into vector code of 16-bit lanes, several times faster than byte by
 // byte.
-inline __attribute__((always_inline)) void premultiplyBgraBody(const unsigned char *src, size_t count,
+VECTOR_BODY void premultiplyBgraBody(const unsigned char *src, size_t count,
                                                               unsigned char *dst) {
     for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
         const PixelHalves p = loadHalves(src);

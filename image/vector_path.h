@@ -16,6 +16,10 @@ inline bool useAvx2() { return vectorPath() == VectorPath::Avx2; }
 // to Plain. Not while an operation runs.
 void setVectorPath(VectorPath path);
 
+// A loop body that each path's function inlines, so that it is compiled for
+// that path's instruction set.
+#define VECTOR_BODY inline __attribute__((always_inline))
+
 // Compiles a function for AVX2 (nothing elsewhere than on x86-64). Its
 // floating-point arithmetic rounds as the baseline's does: fused
 // multiply-adds are a separate instruction set, never enabled here.

@@ -38,7 +38,7 @@ const int kOrdered3[3 * 3] = {525, 675, 375, 150, 75, 300, 450, 225, 600};
 // One row of thresholdDither, `threshold` the threshold of each column. Each
 // pixel is taken as two 16-bit halves, red | green << 8 and blue | alpha << 8,
 // so that the compiler turns the loop into vector code.
-inline __attribute__((always_inline)) void thresholdRowBody(unsigned char *p, const uint16_t *threshold, int width) {
+VECTOR_BODY void thresholdRowBody(unsigned char *p, const uint16_t *threshold, int width) {
     for (int column = 0; column < width; ++column, p += 4) {
         const auto [low, high] = loadHalves(p);
         const uint16_t sum = (uint16_t)((low & 0xFF) + (low >> 8) + (high & 0xFF));
@@ -133,7 +133,7 @@ namespace {
 
 // `count` pixels from p become grey, as in thresholdRow two 16-bit halves
 // per pixel for vector code.
-inline __attribute__((always_inline)) void grayPixelsBody(unsigned char *p, size_t count) {
+VECTOR_BODY void grayPixelsBody(unsigned char *p, size_t count) {
     for (size_t i = 0; i < count; ++i, p += 4) {
         const auto [low, high] = loadHalves(p);
         const uint16_t grey = (uint16_t)((3 * (low & 0xFF) + 6 * (low >> 8) + (high & 0xFF)) / 10);

@@ -134,10 +134,6 @@ bool fitsShortSums(const Taps &k) {
 // same; each 16-bit quantity has its bound checked at compile time. The loops
 // are written for the vectoriser and compiled once for each vector path.
 
-// Inlined into each vector path's function, and so compiled for its
-// instruction set.
-#define FILTER_INLINE inline __attribute__((always_inline))
-
 // Output bytes per block of the interior loops: a fixed count, which the
 // compiler turns into vector instructions with no remainder loop.
 constexpr int kLanes = 32;
@@ -167,7 +163,7 @@ constexpr int weightSum(const int *weights, int side) {
 
 // channel() of a 16-bit sum by a constant divisor, which the compiler turns
 // into a multiplication.
-template <int Divisor> FILTER_INLINE unsigned char quotient16(int16_t sum) {
+template <int Divisor> VECTOR_BODY unsigned char quotient16(int16_t sum) {
     static_assert(Divisor > 0 && 255 * Divisor <= 65535, "16-bit quotients");
     const uint16_t q = (uint16_t)((uint16_t)(sum < 0 ? 0 : sum) / Divisor);
     return (unsigned char)(q > 255 ? 255 : q);
@@ -175,7 +171,7 @@ template <int Divisor> FILTER_INLINE unsigned char quotient16(int16_t sum) {
 
 // `value`, which the compiler can no longer take for a constant: a product
 // by it stays one multiplication instead of several shifts and additions.
-template <class T> FILTER_INLINE T opaque(T value) {
+template <class T> VECTOR_BODY T opaque(T value) {
     asm("" : "+r"(value));
     return value;
 }
@@ -201,7 +197,7 @@ template <const int *Weights> struct ThreeByThree {
         uint16_t column[kChunkBytes + 8]; // [j]: at byte j - 4 of the chunk's outputs
     };
 
-    static FILTER_INLINE void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
+    static VECTOR_BODY void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
         const unsigned char *a = rows[0] + from, *b = rows[1] + from, *c = rows[2] + from;
         for (size_t j = 0; j < count; j += kLanes) {
             j = std::min(j, count - kLanes);
@@ -209,7 +205,7 @@ template <const int *Weights> struct ThreeByThree {
         }
     }
 
-    static FILTER_INLINE void outputs(const unsigned char *const *rows, size_t from, size_t count, const Sums &s,
+    static VECTOR_BODY void outputs(const unsigned char *const *rows, size_t from, size_t count, const Sums &s,
                                       unsigned char *dst) {
         const unsigned char *middle = rows[1] + from;
         for (size_t j = 0; j < count; j += kLanes) {
@@ -240,7 +236,7 @@ struct FiveByFive {
         uint16_t column[3][kChunkBytes + 16]; // [dx][j]: at byte j - 8 of the chunk's outputs
     };
 
-    static FILTER_INLINE void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
+    static VECTOR_BODY void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
         const unsigned char *r0 = rows[0] + from, *r1 = rows[1] + from, *r2 = rows[2] + from, *r3 = rows[3] + from,
                             *r4 = rows[4] + from;
         for (size_t j = 0; j < count; j += kLanes) {
@@ -254,7 +250,7 @@ struct FiveByFive {
         }
     }
 
-    static FILTER_INLINE void outputs(const unsigned char *const *, size_t from, size_t count, const Sums &s,
+    static VECTOR_BODY void outputs(const unsigned char *const *, size_t from, size_t count, const Sums &s,
                                       unsigned char *dst) {
         for (size_t j = 0; j < count; j += kLanes) {
             j = std::min(j, count - kLanes);
@@ -286,7 +282,7 @@ struct SevenBySeven {
         uint16_t column[5][kChunkBytes + 24];
     };
 
-    static FILTER_INLINE void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
+    static VECTOR_BODY void columns(const unsigned char *const *rows, size_t from, size_t count, Sums &s) {
         const unsigned char *r0 = rows[0] + from, *r1 = rows[1] + from, *r2 = rows[2] + from, *r3 = rows[3] + from,
                             *r4 = rows[4] + from, *r5 = rows[5] + from, *r6 = rows[6] + from;
         uint16_t w[4][4];
@@ -306,7 +302,7 @@ struct SevenBySeven {
         }
     }
 
-    static FILTER_INLINE void outputs(const unsigned char *const *, size_t from, size_t count, const Sums &s,
+    static VECTOR_BODY void outputs(const unsigned char *const *, size_t from, size_t count, const Sums &s,
                                       unsigned char *dst) {
         constexpr float inverse = 1.0f / divisor;
         for (size_t j = 0; j < count; j += kLanes) {
@@ -330,7 +326,7 @@ struct SevenBySeven {
 // kLanes), whose taps are bytes begin - 4h .. begin + span + 4h - 1 of
 // rows[0 .. 2h], chunk by chunk.
 template <class K>
-FILTER_INLINE void interiorRow(const unsigned char *const *rows, size_t begin, size_t span, unsigned char *dst) {
+VECTOR_BODY void interiorRow(const unsigned char *const *rows, size_t begin, size_t span, unsigned char *dst) {
     typename K::Sums sums;
     for (size_t first = 0; first < span; first += kChunkBytes) {
         const size_t last = std::min(first + kChunkBytes, span);

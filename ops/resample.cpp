@@ -12,6 +12,7 @@
 
 #include "crop.h"
 #include "image/parallel.h"
+#include "image/vector_path.h"
 
 namespace {
 
@@ -27,17 +28,26 @@ bool rowIsBlack(const unsigned char *row, int width) {
 
 namespace {
 
-// Row i of the canvas of centreOnCanvas into `out`.
-void fillCanvasRow(const Image &image, int canvasWidth, int canvasHeight, const unsigned char background[4], int i,
-                   unsigned char *out) {
+// Columns lo .. hi - 1 of row i of the canvas of centreOnCanvas into `out`,
+// as bytes or as doubles.
+template <class T>
+VECTOR_BODY void fillCanvasRow(const Image &image, int canvasWidth, int canvasHeight,
+                                                         const unsigned char background[4], int i, int lo, int hi,
+                                                         T *out) {
     const int offX = canvasWidth / 2 - image.width / 2, offY = canvasHeight / 2 - image.height / 2;
-    // Canvas columns first .. last - 1 show the image, if row i does.
-    const int first = std::max(0, offX), last = std::min(canvasWidth, offX + image.width);
-    const bool showsImage = i >= offY && i < offY + image.height && first < last;
-    for (int j = 0; j < canvasWidth; ++j) memcpy(out + j * 4, background, 4);
-    if (showsImage)
-        memcpy(out + first * 4, image.pixels + ((size_t)(i - offY) * image.width + (first - offX)) * 4,
-               (size_t)(last - first) * 4);
+    // Columns first .. last - 1 of the window show the image, if row i does.
+    const bool showsRow = i >= offY && i < offY + image.height;
+    const int first = showsRow ? std::clamp(offX, lo, hi) : hi;
+    const int last = showsRow ? std::clamp(offX + image.width, first, hi) : hi;
+    T fill[4]; // a copy, which the stores below cannot change
+    for (int k = 0; k < 4; ++k) fill[k] = background[k];
+    for (int j = lo; j < first; ++j)
+        for (int k = 0; k < 4; ++k) out[(j - lo) * 4 + k] = fill[k];
+    if (first < last)
+        std::copy_n(image.pixels + ((size_t)(i - offY) * image.width + (first - offX)) * 4, (size_t)(last - first) * 4,
+                    out + (first - lo) * 4);
+    for (int j = last; j < hi; ++j)
+        for (int k = 0; k < 4; ++k) out[(j - lo) * 4 + k] = fill[k];
 }
 
 } // namespace
@@ -53,7 +63,8 @@ unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHei
     if (!canvas) return nullptr;
     forEachRowBlock(canvasHeight, rowsPerTask(canvasWidth), [&](int first, int last) {
         for (int i = first; i < last; ++i)
-            fillCanvasRow(image, canvasWidth, canvasHeight, background, i, canvas + (size_t)i * canvasWidth * 4);
+            fillCanvasRow(image, canvasWidth, canvasHeight, background, i, 0, canvasWidth,
+                          canvas + (size_t)i * canvasWidth * 4);
     });
     return canvas;
 }
@@ -88,7 +99,7 @@ void trimBlackColumns(Image &image) {
     keepBlockInPlace(image, left, 0, right - left, image.height);
 }
 
-void renderTrimmed(Image &image, int width, int height, const RowRenderer &render) {
+void renderTrimmed(Image &image, int width, int height, const RowRenderer &render, bool inPlace) {
     const size_t rowBytes = (size_t)width * 4;
     int top = 0, bottom = width > 0 ? height : 0;
     if (top < bottom) {
@@ -105,15 +116,27 @@ void renderTrimmed(Image &image, int width, int height, const RowRenderer &rende
         image.replace(0, 0, nullptr);
         return;
     }
-    std::unique_ptr<unsigned char, decltype(&free)> kept(allocPixels(width, bottom - top), free);
-    if (!kept) throw std::bad_alloc();
-    forEachRowBlock(bottom - top, rowsPerTask(width),
-                    [&](int first, int last) { render(top + first, top + last, kept.get() + first * rowBytes); });
-    image.replace(width, bottom - top, kept.release());
+    if (inPlace) {
+        // In order on this thread: `render` reads each pixel before it writes over it.
+        render(top, bottom, image.pixels);
+        unsigned char *shrunk = (unsigned char *)realloc(image.pixels, rowBytes * (bottom - top));
+        if (shrunk) image.pixels = shrunk; // else the larger block holds the same rows
+        image.width = width;
+        image.height = bottom - top;
+    } else {
+        std::unique_ptr<unsigned char, decltype(&free)> kept(allocPixels(width, bottom - top), free);
+        if (!kept) throw std::bad_alloc();
+        forEachRowBlock(bottom - top, rowsPerTask(width),
+                        [&](int first, int last) { render(top + first, top + last, kept.get() + first * rowBytes); });
+        image.replace(width, bottom - top, kept.release());
+    }
     trimBlackColumns(image);
 }
 
 namespace {
+
+// The background of the canvas a scaled image is centred on.
+const unsigned char kOpaqueBlack[4] = {0, 0, 0, 255};
 
 // Memory for the tables sized by the picture comes from malloc, so that a
 // failure is a std::bad_alloc thrown here, which scaleImage turns into
@@ -166,7 +189,7 @@ class CanvasRows {
     CanvasRows(const Image &image, int width, int height, const unsigned char background[4])
         : image(image), width(width), ownSize(width == image.width && height == image.height),
           made(ownSize ? 0 : (size_t)width * 4, [=, &image](int r, unsigned char *out) {
-              fillCanvasRow(image, width, height, background, r, out);
+              fillCanvasRow(image, width, height, background, r, 0, width, out);
           }) {}
 
     const unsigned char *row(int r, int keep) {
@@ -231,39 +254,100 @@ struct Axis {
     }
 };
 
+// One row of result pixels from the canvas rows row0 and row1 as doubles,
+// pixel j from the pixel offsets[j] values in and the one after, with
+// across[4j ..] = gx, fx, fx, gx for its fraction fx and gx = 1 - fx, and the
+// row's fraction fy and gy = 1 - fy: sampleBilinear's sums,
+// ((P01 w01 + P11 w11) + P10 w10) + P00 w00 in double precision, with
+// w01 = gx fy, w11 = fx fy, w10 = fx gy and w00 = gx gy.
+//
+// In the compiler's vector types, as the vectoriser leaves this loop mostly
+// scalar: a pixel's four channels are one vector, its four weights one
+// product of two, each spread to a whole vector. The lanes compute what
+// the scalar code would, on any instruction set. The sums become ints, then
+// bytes in a loop of their own, by chunks that stay in the fastest cache.
+VECTOR_BODY void exactRowBody(const double *row0, const double *row1, const int *offsets,
+                                                        const double *across, double fy, double gy, int count,
+                                                        unsigned char *out) {
+    typedef double Doubles __attribute__((vector_size(32)));
+    typedef int Ints __attribute__((vector_size(16)));
+    const Doubles down = {fy, fy, gy, gy};
+    constexpr int kChunk = 256;
+    int ints[kChunk * 4];
+    for (int start = 0; start < count; start += kChunk) {
+        const int n = std::min(kChunk, count - start);
+        for (int j = start; j < start + n; ++j) {
+            const double *at0 = row0 + offsets[j], *at1 = row1 + offsets[j];
+            Doubles p00, p10, p01, p11, x;
+            memcpy(&p00, at0, sizeof p00);
+            memcpy(&p10, at0 + 4, sizeof p10);
+            memcpy(&p01, at1, sizeof p01);
+            memcpy(&p11, at1 + 4, sizeof p11);
+            memcpy(&x, across + j * 4, sizeof x);
+            const Doubles w = x * down;
+            const Doubles w01 = {w[0], w[0], w[0], w[0]}, w11 = {w[1], w[1], w[1], w[1]};
+            const Doubles w10 = {w[2], w[2], w[2], w[2]}, w00 = {w[3], w[3], w[3], w[3]};
+            const Ints sums = __builtin_convertvector(((p01 * w01 + p11 * w11) + p10 * w10) + p00 * w00, Ints);
+            memcpy(ints + (j - start) * 4, &sums, sizeof sums);
+        }
+        for (int m = 0; m < n * 4; ++m) out[(size_t)start * 4 + m] = (unsigned char)ints[m];
+    }
+}
+void exactRowPlain(const double *row0, const double *row1, const int *offsets, const double *across, double fy,
+                   double gy, int count, unsigned char *out) {
+    exactRowBody(row0, row1, offsets, across, fy, gy, count, out);
+}
+AVX2_FUNCTION void exactRowAvx2(const double *row0, const double *row1, const int *offsets, const double *across,
+                                double fy, double gy, int count, unsigned char *out) {
+    exactRowBody(row0, row1, offsets, across, fy, gy, count, out);
+}
+
+// Columns lo .. hi - 1 of row r of the canvas in opaque black as doubles.
+void canvasDoublesPlain(const Image &image, int canvasWidth, int canvasHeight, int r, int lo, int hi, double *out) {
+    fillCanvasRow(image, canvasWidth, canvasHeight, kOpaqueBlack, r, lo, hi, out);
+}
+AVX2_FUNCTION void canvasDoublesAvx2(const Image &image, int canvasWidth, int canvasHeight, int r, int lo, int hi,
+                                     double *out) {
+    fillCanvasRow(image, canvasWidth, canvasHeight, kOpaqueBlack, r, lo, hi, out);
+}
+
 // Rows first .. last - 1 of the block of result pixels, columns
 // x.begin .. x.end - 1 and rows y.begin .. y.end - 1 (counted from y.begin),
-// sampled from the canvas with sampleBilinear's sums:
-// ((P01 w01 + P11 w11) + P10 w10) + P00 w00 in double precision, with
+// sampled from the canvas with sampleBilinear's sums, with
 // w00 = (1 - fx)(1 - fy) and so on, each factor computed once per column or
 // row.
-void sampleExactly(CanvasRows &canvas, int canvasWidth, const Axis &x, const Axis &y, int first, int last,
-                   unsigned char *block) {
-    // Canvas rows as doubles, so that the four channels of a sample are
-    // computed two at a time in vector registers.
-    const size_t rowBytes = (size_t)canvasWidth * 4;
-    RowPair<double> asDoubles(rowBytes, [&canvas, rowBytes](int r, double *out) {
-        const unsigned char *row = canvas.row(r, -1);
-        for (size_t n = 0; n < rowBytes; ++n) out[n] = row[n];
+void sampleExactly(const Image &image, int canvasWidth, int canvasHeight, const Axis &x, const Axis &y, int first,
+                   int last, unsigned char *block) {
+    const int columns = x.end - x.begin;
+    // The canvas columns lo .. hi that the samples read, as doubles, and
+    // column hi once more: a pixel's second neighbour is then always the
+    // one after its first (past the canvas's last column, that column again).
+    int lo = canvasWidth, hi = 0;
+    for (int j = x.begin; j < x.end; ++j) {
+        lo = std::min(lo, x.first[j]);
+        hi = std::max(hi, x.second[j]);
+    }
+    const size_t length = (size_t)(hi - lo + 2) * 4;
+    const auto doublesRow = useAvx2() ? canvasDoublesAvx2 : canvasDoublesPlain;
+    RowPair<double> asDoubles(length, [&, length](int r, double *out) {
+        doublesRow(image, canvasWidth, canvasHeight, r, lo, hi + 1, out);
+        for (size_t n = length - 4; n < length; ++n) out[n] = out[n - 4];
     });
-    // Bounds and pointers as copies that the byte stores cannot change.
-    const int begin = x.begin, end = x.end;
-    const double *fractions = x.fraction.data(), *rests = x.rest.data();
-    const int *firsts = x.first.data(), *seconds = x.second.data();
-    for (int i = y.begin + first; i < y.begin + last; ++i) {
+    Table<int> offsets(columns);
+    for (int j = 0; j < columns; ++j) offsets[j] = (x.first[x.begin + j] - lo) * 4;
+    Table<double> across((size_t)columns * 4);
+    for (int j = 0; j < columns; ++j) {
+        const double fx = x.fraction[x.begin + j], gx = x.rest[x.begin + j];
+        across[j * 4] = across[j * 4 + 3] = gx;
+        across[j * 4 + 1] = across[j * 4 + 2] = fx;
+    }
+    const auto exactRow = useAvx2() ? exactRowAvx2 : exactRowPlain;
+    for (int i = y.begin + first; i < y.begin + last; ++i, block += (size_t)columns * 4) {
         const double fy = y.fraction[i], gy = y.rest[i];
         // A row of weight 0 adds exact zeros whatever it holds: it need not be made.
         const double *row0 = asDoubles.row(y.first[i], y.second[i]);
         const double *row1 = fy != 0 ? asDoubles.row(y.second[i], y.first[i]) : row0;
-        for (int j = begin; j < end; ++j, block += 4) {
-            const double fx = fractions[j], gx = rests[j];
-            const double w00 = gx * gy, w10 = fx * gy, w11 = fx * fy, w01 = gx * fy;
-            const double *p00 = row0 + firsts[j] * 4, *p10 = row0 + seconds[j] * 4;
-            const double *p01 = row1 + firsts[j] * 4, *p11 = row1 + seconds[j] * 4;
-            double sums[4];
-            for (int k = 0; k < 4; ++k) sums[k] = ((p01[k] * w01 + p11[k] * w11) + p10[k] * w10) + p00[k] * w00;
-            for (int k = 0; k < 4; ++k) block[k] = (unsigned char)(int)sums[k];
-        }
+        exactRow(row0, row1, offsets.data(), across.data(), fy, gy, columns, block);
     }
 }
 
@@ -317,16 +401,50 @@ class SixteenthsSampler {
     Table<uint16_t> leftWeight, rightWeight;
 };
 
+// Through a copy: in place, a pixel may be its own source.
+inline void copyPixel(const unsigned char *from, unsigned char *to) {
+    uint32_t pixel;
+    memcpy(&pixel, from, 4);
+    memcpy(to, &pixel, 4);
+}
+
+// `count` pixels from `from`, kStep pixels apart, to `out`, one after another.
+template <int kStep> void copyPixels(const unsigned char *from, int count, unsigned char *out) {
+    for (int j = 0; j < count; ++j) copyPixel(from + (size_t)j * kStep * 4, out + (size_t)j * 4);
+}
+
 // The same rows when every fraction is 0 (halving, mirroring, a factor of
 // 1): each result pixel is its first canvas neighbour, which the sums above
 // give unchanged.
 void sampleNearest(CanvasRows &canvas, const Axis &x, const Axis &y, int first, int last, unsigned char *block) {
-    const int begin = x.begin, end = x.end; // copies that the byte stores cannot change
-    const int *firsts = x.first.data();
-    for (int i = y.begin + first; i < y.begin + last; ++i) {
+    const int count = x.end - x.begin;
+    const int *firsts = x.first.data() + x.begin;
+    // Columns a constant 1 or 2 apart (a factor of 1, halving) make the copy
+    // vector code.
+    int step = count > 1 ? firsts[1] - firsts[0] : 1;
+    for (int j = 2; j < count; ++j)
+        if (firsts[j] - firsts[j - 1] != step) step = 0;
+    for (int i = y.begin + first; i < y.begin + last; ++i, block += (size_t)count * 4) {
         const unsigned char *row = canvas.row(y.first[i], -1);
-        for (int j = begin; j < end; ++j, block += 4) memcpy(block, row + firsts[j] * 4, 4);
+        if (step == 1)
+            copyPixels<1>(row + firsts[0] * 4, count, block);
+        else if (step == 2)
+            copyPixels<2>(row + firsts[0] * 4, count, block);
+        else
+            for (int j = 0; j < count; ++j) copyPixel(row + firsts[j] * 4, block + j * 4);
     }
+}
+
+// Whether sampleNearest, writing the block in order into the canvas's own
+// buffer from its start, reads every pixel before it writes over it: each
+// result pixel's source lies at or after the place it is written to.
+bool readsAhead(const Axis &x, const Axis &y, int canvasWidth) {
+    const long long columns = x.end - x.begin;
+    long long lead = 0; // at most the least of x.first[j] less j's place in the block row
+    for (int j = x.begin; j < x.end; ++j) lead = std::min(lead, (long long)x.first[j] - (j - x.begin));
+    for (int i = y.begin; i < y.end; ++i)
+        if ((long long)y.first[i] * canvasWidth + lead < (i - y.begin) * columns) return false;
+    return true;
 }
 
 } // namespace
@@ -347,20 +465,21 @@ Resized scaleImage(Image &image, double sx, double sy) {
         // Only the block of pixels that sample the canvas is rendered: all
         // others are opaque black, lie at the edges, and the trim would
         // remove them.
-        static const unsigned char opaqueBlack[4] = {0, 0, 0, 255};
         const bool sixteenths = x.inSixteenths() && y.inSixteenths();
         const bool whole = sixteenths && x.onPixels() && y.onPixels();
         std::optional<SixteenthsSampler> blend;
         if (sixteenths && !whole) blend.emplace(x, y);
+        // Pixel for pixel from the image itself (halving), the result can
+        // take the image's place as it is made: no new memory to fault in.
+        const bool inPlace = whole && nw == image.width && nh == image.height && readsAhead(x, y, nw);
         renderTrimmed(image, x.end - x.begin, y.end - y.begin, [&](int first, int last, unsigned char *block) {
-            CanvasRows canvas(image, nw, nh, opaqueBlack);
+            if (!whole && !blend) return sampleExactly(image, nw, nh, x, y, first, last, block);
+            CanvasRows canvas(image, nw, nh, kOpaqueBlack);
             if (whole)
                 sampleNearest(canvas, x, y, first, last, block);
-            else if (blend)
-                blend->sample(canvas, first, last, block);
             else
-                sampleExactly(canvas, nw, x, y, first, last, block);
-        });
+                blend->sample(canvas, first, last, block);
+        }, inPlace);
     });
     return done ? Resized::Done : Resized::NoMemory;
 }

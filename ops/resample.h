@@ -82,8 +82,10 @@ using RowRenderer = std::function<void(int first, int last, unsigned char *out)>
 // into the result, whose black edge columns are then cut away in its own
 // buffer. The image is replaced only once every row is rendered, so `render`
 // may read it. Throws std::bad_alloc, with the image unchanged, when memory
-// runs out.
-void renderTrimmed(Image &image, int width, int height, const RowRenderer &render);
+// runs out. With `inPlace` the kept rows are rendered instead in one block,
+// in order, into the image's own buffer from its start, for a `render` that
+// reads each pixel of the image before it writes over it.
+void renderTrimmed(Image &image, int width, int height, const RowRenderer &render, bool inPlace = false);
 
 // Scales by sx across and sy down: a factor above 1 enlarges the image by it,
 // truncated; otherwise the size stays and the trim shrinks it afterwards.

@@ -43,7 +43,7 @@ struct Weights {
 inline Weights weightsAt(double fx, double fy) {
     return {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
 }
-inline __attribute__((always_inline)) void blend(const unsigned char *p00, const unsigned char *p10,
+VECTOR_BODY void blend(const unsigned char *p00, const unsigned char *p10,
                                                  const unsigned char *p01, const unsigned char *p11,
                                                  const Weights &w, unsigned char *out) {
     const double *v = kByteValues.of;
@@ -58,7 +58,7 @@ inline __attribute__((always_inline)) void blend(const unsigned char *p00, const
 // with fixed terms keep their order under rounding), so they are found by
 // bisection on the exact values.
 template <class At>
-inline __attribute__((always_inline)) void columnsWhere(int n, const At &at, double lo, double hi, int &first,
+VECTOR_BODY void columnsWhere(int n, const At &at, double lo, double hi, int &first,
                                                         int &last) {
     auto firstWhere = [n](const auto &holds) {
         int a = 0, b = n;
@@ -118,7 +118,7 @@ RowPlan planRow(const Turn &t, const RowPositions &at) {
 }
 
 // Row i of the turned picture into `row`.
-inline __attribute__((always_inline)) void turnRow(const Turn &t, int i, unsigned char *row) {
+VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
     const RowPositions at(t, i);
     const RowPlan plan = planRow(t, at);
     memset(row, 0, (size_t)plan.first * 4);
@@ -164,7 +164,7 @@ inline __attribute__((always_inline)) void turnRow(const Turn &t, int i, unsigne
 }
 
 // Rows first .. last - 1 of the turned picture into `dst`.
-inline __attribute__((always_inline)) void turnRowsBody(const Turn t, int first, int last, unsigned char *dst) {
+VECTOR_BODY void turnRowsBody(const Turn t, int first, int last, unsigned char *dst) {
     for (int i = first; i < last; ++i, dst += (size_t)t.resultWidth * 4) turnRow(t, i, dst);
 }
 

@@ -33,7 +33,7 @@ uint32_t byteMultiplier(const unsigned char scaled[256], float factor) {
 
 // Bytes p[0 .. count - 1] become (p x m) >> 16: 16-bit high products, as
 // vector code.
-inline __attribute__((always_inline)) void multiplyBytesBody(unsigned char *p, size_t count, uint16_t m) {
+VECTOR_BODY void multiplyBytesBody(unsigned char *p, size_t count, uint16_t m) {
     for (size_t i = 0; i < count; ++i) p[i] = (unsigned char)(((uint32_t)p[i] * m) >> 16);
 }
 void multiplyBytesPlain(unsigned char *p, size_t count, uint16_t m) { multiplyBytesBody(p, count, m); }

@@ -141,7 +141,10 @@ TEST(Scale, MatchesPlainSamplingOfTheWholeCanvasOnNoise) {
     srand(9);
     const double factors[][2] = {{2, 2},   {0.5, 0.5}, {1, 1},     {-1, 1},   {4, 0.25}, {16, 2},
                                  {-2, -0.5}, {1, 4},     {8, -4},    {1.7, 1.3}, {1.5, 0.75}, {0.3, -3}, {0, 1}, {2, 0}};
-    for (auto [w, h] : {std::pair{1, 1}, {5, 4}, {12, 7}})
+    // The wide picture reaches the loops that handle many pixels per step
+    // or per chunk of a row, and halving in the image's own buffer over
+    // many rows.
+    for (auto [w, h] : {std::pair{1, 1}, {5, 4}, {12, 7}, {301, 9}})
         for (auto [sx, sy] : factors) {
             TestImage image(w, h, [](int c, int r) {
                 if (c == 2 || r == 0) return Pixel{0, 0, 0, (unsigned char)(rand() % 256)};
