@@ -1,8 +1,9 @@
-// Times the image operations on a 3840 x 2160 image: the best of a few runs,
-// each on a fresh copy of the same picture, in wall-clock time and in
-// processor time of this process (all its threads). Processor time is less
-// disturbed by other work on a shared machine; wall-clock time shows what
-// the threads gain. bench/run times whole commands against ImageMagick.
+// Times the image operations on a 3840 x 2160 image, each run on a fresh
+// copy of the same picture: one untimed run, then the median of several, in
+// wall-clock time and in processor time of this process (all its threads),
+// as bench/peers.py times its libraries. Processor time is less disturbed
+// by other work on a shared machine; wall-clock time shows what the threads
+// gain. bench/run uses it for the in-process column of its table.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "image/parallel.h"
 #include "image/vector_path.h"
@@ -27,7 +30,7 @@
 
 namespace {
 
-constexpr int kWidth = 3840, kHeight = 2160, kRuns = 5;
+constexpr int kWidth = 3840, kHeight = 2160;
 
 // A picture with gradients and noise, so no row or column is black, opaque
 // in the middle and more and more transparent towards the corners.
@@ -51,12 +54,19 @@ Image makePicture() {
 }
 
 const char *only = nullptr; // the one operation to time, when named
+int runs = 5;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 void time(const char *name, const Image &picture, const std::function<bool(Image &)> &operation) {
     if (only && strcmp(only, name) != 0) return;
-    double bestWall = 1e300, bestProcessor = 1e300;
+    std::vector<double> walls, processors;
     int width = 0, height = 0;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run <= runs; ++run) { // run 0 untimed
         Image copy;
         const size_t bytes = (size_t)picture.width * picture.height * 4;
         copy.replace(picture.width, picture.height, allocPixels(picture.width, picture.height));
@@ -69,43 +79,64 @@ void time(const char *name, const Image &picture, const std::function<bool(Image
         }
         const double processor = (clock() - start) * 1000.0 / CLOCKS_PER_SEC;
         const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count();
-        bestWall = std::min(bestWall, wall);
-        bestProcessor = std::min(bestProcessor, processor);
+        if (run > 0) {
+            walls.push_back(wall);
+            processors.push_back(processor);
+        }
         width = copy.width;
         height = copy.height;
         copy.release();
     }
-    printf("%-16s %8.1f ms %8.1f ms  -> %d x %d\n", name, bestWall, bestProcessor, width, height);
+    printf("%-16s %8.1f ms %8.1f ms  -> %d x %d\n", name, median(walls), median(processors), width, height);
 }
 
 } // namespace
 
-// bench_ops [-t THREADS] [-p plain] ["NAME"] times every operation, or only
-// the one named, with the given number of threads (by default one per
-// processor the process may run on), on the plain x86-64 code paths with
-// -p plain (by default the fastest the processor has). Run from the source
-// folder, it times the painter too.
+// bench_ops [-t THREADS] [-p plain] [-r RUNS] [-f PICTURE MIRROR] ["NAME"]
+// times every operation, or only the one named: with the given number of
+// threads (by default one per processor the process may run on), on the
+// plain x86-64 code paths with -p plain (by default the fastest the
+// processor has), the median of RUNS runs (5), on the two pictures of the
+// TGA files (by default a made-up picture and its mirror image). Run from
+// the source folder, it times the painter too.
 int main(int argc, char **argv) {
+    Image picture, second; // second: the picture mirrored, for the operations on two images
+    const char *pictureFile = nullptr;
     int arg = 1;
     for (; arg + 1 < argc && argv[arg][0] == '-'; arg += 2) {
         if (strcmp(argv[arg], "-t") == 0) setThreadCount(atoi(argv[arg + 1]));
         if (strcmp(argv[arg], "-p") == 0 && strcmp(argv[arg + 1], "plain") == 0) setVectorPath(VectorPath::Plain);
+        if (strcmp(argv[arg], "-r") == 0) runs = std::max(1, atoi(argv[arg + 1]));
+        if (strcmp(argv[arg], "-f") == 0 && arg + 2 < argc) {
+            pictureFile = argv[arg + 1];
+            if (!picture.load(pictureFile) || !second.load(argv[arg + 2])) return 1;
+            ++arg;
+        }
     }
     if (arg < argc) only = argv[arg];
-    Image picture = makePicture();
-    Image second; // the picture mirrored, for the operations on two images
-    copyImage(picture, second);
-    for (int r = 0; r < kHeight; ++r)
-        for (int c = 0; c < kWidth; ++c)
-            memcpy(second.pixels + ((size_t)r * kWidth + c) * 4, picture.pixels + ((size_t)r * kWidth + kWidth - 1 - c) * 4, 4);
-    printf("%d x %d, %d threads, %s, best of %d runs:     wall  processor\n", kWidth, kHeight, threadCount(),
-           useAvx2() ? "AVX2" : "plain", kRuns);
+    if (!picture.pixels) {
+        picture = makePicture();
+        copyImage(picture, second);
+        for (int r = 0; r < kHeight; ++r)
+            for (int c = 0; c < kWidth; ++c)
+                memcpy(second.pixels + ((size_t)r * kWidth + c) * 4,
+                       picture.pixels + ((size_t)r * kWidth + kWidth - 1 - c) * 4, 4);
+    }
+    printf("%d x %d, %d threads, %s, median of %d runs:     wall  processor\n", picture.width, picture.height,
+           threadCount(), useAvx2() ? "AVX2" : "plain", runs);
+    // Reading and writing the picture's file, beside it, when there is one.
+    if (pictureFile) {
+        const std::string written = std::string(pictureFile) + ".written.tga";
+        time("TGA read", picture, [&](Image &i) { return i.load(pictureFile); });
+        time("TGA write", picture, [&](Image &i) { return i.save(written.c_str()); });
+        remove(written.c_str());
+    }
     time("blur 1", picture, [](Image &i) { return convolveImage(i, Kernel::Blur5); });
     time("blur 2", picture, [](Image &i) { return convolveImage(i, Kernel::Blur7); });
     time("sharpen", picture, [](Image &i) { return convolveImage(i, Kernel::Sharpen); });
     time("edgedetect", picture, [](Image &i) { return convolveImage(i, Kernel::Edge); });
     time("unsharpmask", picture, [](Image &i) { return unsharpMaskImage(i); });
-    time("scale 1.5 0.75", picture, [](Image &i) { return scaleImage(i, 1.5, 0.75) == Resized::Done; });
+    time("scale 1.7 1.3", picture, [](Image &i) { return scaleImage(i, 1.7, 1.3) == Resized::Done; });
     time("half", picture, [](Image &i) { return scaleImage(i, 0.5, 0.5) == Resized::Done; });
     time("double", picture, [](Image &i) { return scaleImage(i, 2, 2) == Resized::Done; });
     time("rotate 30", picture, [](Image &i) { return rotateImage(i, 30) == Resized::Done; });
@@ -138,7 +169,7 @@ int main(int argc, char **argv) {
         copy.release();
         return done;
     });
-    time("solid", picture, [](Image &i) { return fillSolid(i, kWidth, kHeight, 200, 100, 50, 128); });
+    time("solid", picture, [](Image &i) { return fillSolid(i, 3840, 2160, 200, 100, 50, 128); });
     // The painter with the shipped brush file, when run from the source folder.
     Image brushes;
     StrokeMap map;
