@@ -28,8 +28,10 @@ bool rowIsBlack(const unsigned char *row, int width) {
 
 namespace {
 
-// Columns lo .. hi - 1 of row i of the canvas of centreOnCanvas into `out`,
-// as bytes or as doubles.
+// Columns lo .. hi - 1 of row i of a canvasWidth x canvasHeight canvas in
+// `background` with the image centred on it, at (canvasWidth / 2 -
+// width / 2, canvasHeight / 2 - height / 2) and cut off where it reaches
+// past the canvas, into `out`, as bytes or as doubles.
 template <class T>
 VECTOR_BODY void fillCanvasRow(const Image &image, int canvasWidth, int canvasHeight,
                                                          const unsigned char background[4], int i, int lo, int hi,
@@ -54,19 +56,6 @@ VECTOR_BODY void fillCanvasRow(const Image &image, int canvasWidth, int canvasHe
 
 bool canvasFits(int canvasWidth, int canvasHeight) {
     return (uint64_t)canvasWidth * (uint64_t)canvasHeight * 4 <= INT32_MAX;
-}
-
-unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHeight,
-                              const unsigned char background[4]) {
-    if (canvasWidth <= 0 || canvasHeight <= 0 || !canvasFits(canvasWidth, canvasHeight)) return nullptr;
-    unsigned char *canvas = allocPixels(canvasWidth, canvasHeight);
-    if (!canvas) return nullptr;
-    forEachRowBlock(canvasHeight, rowsPerTask(canvasWidth), [&](int first, int last) {
-        for (int i = first; i < last; ++i)
-            fillCanvasRow(image, canvasWidth, canvasHeight, background, i, 0, canvasWidth,
-                          canvas + (size_t)i * canvasWidth * 4);
-    });
-    return canvas;
 }
 
 bool truncateSide(double size, int &side) {
@@ -182,7 +171,7 @@ template <class T> class RowPair {
     int index[2] = {-1, -1};
 };
 
-// The rows of the canvas of centreOnCanvas, made when asked for instead of
+// The rows of the canvas of fillCanvasRow, made when asked for instead of
 // the whole canvas. A canvas of the image's own size is the image itself.
 class CanvasRows {
   public:
@@ -221,7 +210,7 @@ struct Axis {
         rest.resize(n);
         begin = n;
         for (int j = 0; j < n; ++j) {
-            if (!(at[j] >= 0 && at[j] < size)) continue; // as sampleBilinear decides
+            if (!(at[j] >= 0 && at[j] < size)) continue; // the first neighbour lies outside
             begin = std::min(begin, j);
             end = j + 1;
             first[j] = (int)at[j];
@@ -257,7 +246,7 @@ struct Axis {
 // One row of result pixels from the canvas rows row0 and row1 as doubles,
 // pixel j from the pixel offsets[j] values in and the one after, with
 // across[4j ..] = gx, fx, fx, gx for its fraction fx and gx = 1 - fx, and the
-// row's fraction fy and gy = 1 - fy: sampleBilinear's sums,
+// row's fraction fy and gy = 1 - fy: blendBilinear's sums,
 // ((P01 w01 + P11 w11) + P10 w10) + P00 w00 in double precision, with
 // w01 = gx fy, w11 = fx fy, w10 = fx gy and w00 = gx gy.
 //
@@ -313,7 +302,7 @@ AVX2_FUNCTION void canvasDoublesAvx2(const Image &image, int canvasWidth, int ca
 
 // Rows first .. last - 1 of the block of result pixels, columns
 // x.begin .. x.end - 1 and rows y.begin .. y.end - 1 (counted from y.begin),
-// sampled from the canvas with sampleBilinear's sums, with
+// sampled from the canvas with blendBilinear's sums, with
 // w00 = (1 - fx)(1 - fy) and so on, each factor computed once per column or
 // row.
 void sampleExactly(const Image &image, int canvasWidth, int canvasHeight, const Axis &x, const Axis &y, int first,

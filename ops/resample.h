@@ -1,12 +1,11 @@
-// Resampling: the bilinear sampler, centring on a canvas and the black-edge
-// trim that scaling and rotation share, and scaling itself.
+// Resampling: the bilinear sums and the black-edge trim that scaling and
+// rotation share, and scaling itself.
 #pragma once
 
-#include <cstddef>
-#include <cstring>
 #include <functional>
 
 #include "image/image.h"
+#include "image/vector_path.h"
 
 // Byte values as doubles: in the sampler a table load is cheaper than a
 // conversion.
@@ -18,32 +17,28 @@ struct ByteValues {
 };
 inline constexpr ByteValues kByteValues;
 
-// Interpolates the RGBA buffer of w x h pixels at column x, row y into `out`.
-// False, leaving `out` alone, when floor(x) or floor(y) falls outside the
-// buffer (not-a-number and infinities included). A missing right or lower
-// neighbour is replaced by the last column or row. Each channel is
-// ((P01*w01 + P11*w11) + P10*w10) + P00*w00 truncated, added in that order.
-inline bool sampleBilinear(const unsigned char *pixels, int w, int h, double x, double y,
-                           unsigned char *out) {
-    // floor(x) lies in 0 .. w - 1 exactly when x does in [0, w); there
-    // truncation is the floor. Written so that not-a-number fails too.
-    if (!(x >= 0 && x < w && y >= 0 && y < h)) return false;
-    const int xi = (int)x, yi = (int)y;
-    const double fx = x - xi, fy = y - yi;
-    const int x1 = xi + 1 < w ? xi + 1 : w - 1;
-    const int y1 = yi + 1 < h ? yi + 1 : h - 1;
-    const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w11 = fx * fy, w01 = (1 - fx) * fy;
-    const unsigned char *row0 = pixels + (size_t)yi * w * 4, *row1 = pixels + (size_t)y1 * w * 4;
-    const unsigned char *p00 = row0 + xi * 4, *p10 = row0 + x1 * 4;
-    const unsigned char *p01 = row1 + xi * 4, *p11 = row1 + x1 * 4;
-    // Summed before the store, so that the output cannot alias the input;
-    // the four channels in one loop of their own become vector code.
+// The weights of the four neighbours of a sample at fractions fx, fy of the
+// way from its first neighbour to the next, across and down.
+struct BilinearWeights {
+    double w00, w10, w01, w11;
+};
+inline BilinearWeights bilinearWeights(double fx, double fy) {
+    return {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+}
+
+// The bilinear sample of the neighbours P00, its right P10, the one below
+// P01 and below right P11: each channel ((P01*w01 + P11*w11) + P10*w10) +
+// P00*w00 in double precision, added in that order, truncated. Rotation
+// samples with it, and scaling's vector code computes the same sums.
+VECTOR_BODY void blendBilinear(const unsigned char *p00, const unsigned char *p10,
+                                                         const unsigned char *p01, const unsigned char *p11,
+                                                         const BilinearWeights &w, unsigned char *out) {
+    // Summed before the store, so that the output cannot alias the input.
     const double *v = kByteValues.of;
     double sums[4];
     for (int k = 0; k < 4; ++k)
-        sums[k] = ((v[p01[k]] * w01 + v[p11[k]] * w11) + v[p10[k]] * w10) + v[p00[k]] * w00;
+        sums[k] = ((v[p01[k]] * w.w01 + v[p11[k]] * w.w11) + v[p10[k]] * w.w10) + v[p00[k]] * w.w00;
     for (int k = 0; k < 4; ++k) out[k] = (unsigned char)(int)sums[k];
-    return true;
 }
 
 // What scaling or rotation came to. When the result would be too large or
@@ -53,14 +48,6 @@ enum class Resized { Done, TooLarge, NoMemory };
 // Whether a canvas of this size stays within 2^31 - 1 bytes, the bound of
 // what a factor or an angle can make the program allocate.
 bool canvasFits(int canvasWidth, int canvasHeight);
-
-// A new canvasWidth x canvasHeight buffer holding `image` centred, at offset
-// (canvasWidth / 2 - width / 2, canvasHeight / 2 - height / 2), and the
-// `background` pixel wherever the image does not reach; parts of the image
-// beyond the canvas are cut off. Null for a side of 0 or less, a canvas that
-// does not fit (canvasFits), or memory that runs out.
-unsigned char *centreOnCanvas(const Image &image, int canvasWidth, int canvasHeight,
-                              const unsigned char background[4]);
 
 // A computed image side truncated toward zero into `side`; false when it is
 // not finite or does not fit a 32-bit int.

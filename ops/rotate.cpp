@@ -27,31 +27,13 @@ const unsigned char kTransparentBlack[4] = {0, 0, 0, 0};
 // sin and y = cy + (j - cx) sin + (i - cy) cos, summed in the grouping of
 // RowPositions (rounding depends on it), shifted by the difference of the
 // canvas's centre and the result's. The canvas, canvasWidth x canvasHeight
-// and transparent black, holds the image at (offX, offY) (centreOnCanvas);
-// it is never made: samples read the image or transparent black instead.
+// and transparent black, holds the image at (offX, offY); it is never made:
+// samples read the image or transparent black instead.
 struct Turn {
     const unsigned char *pixels;
     int width, height, offX, offY, canvasWidth, canvasHeight, resultWidth;
     double cosT, sinT, a2, a4, a6, a7, shiftX, shiftY;
 };
-
-// sampleBilinear's weights of the four neighbours of a sample at fraction
-// fx, fy and its sums.
-struct Weights {
-    double w00, w10, w01, w11;
-};
-inline Weights weightsAt(double fx, double fy) {
-    return {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-}
-VECTOR_BODY void blend(const unsigned char *p00, const unsigned char *p10,
-                                                 const unsigned char *p01, const unsigned char *p11,
-                                                 const Weights &w, unsigned char *out) {
-    const double *v = kByteValues.of;
-    double sums[4];
-    for (int k = 0; k < 4; ++k)
-        sums[k] = ((v[p01[k]] * w.w01 + v[p11[k]] * w.w11) + v[p10[k]] * w.w10) + v[p00[k]] * w.w00;
-    for (int k = 0; k < 4; ++k) out[k] = (unsigned char)(int)sums[k];
-}
 
 // The columns first .. last - 1 of 0 .. n - 1 where lo <= at(j) < hi. `at`
 // rises or falls with j (never both: a product with a fixed factor and sums
@@ -95,8 +77,8 @@ struct RowPositions {
 // canvas does, so only columns first .. last - 1, whose samples have floor(x)
 // in offX - 1 .. offX + width - 1 and floor(y) likewise, are computed; of
 // those, columns inFirst .. inLast - 1 have all four neighbours in the image.
-// All of them lie within the canvas (the image does), where sampleBilinear's
-// bounds test holds.
+// All of them lie within the canvas (the image does): a sample outside it
+// would be transparent black.
 struct RowPlan {
     int first, inFirst, inLast, last;
 };
@@ -135,8 +117,8 @@ VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
             const int xi = (int)x, yi = (int)y;
             const int x1 = xi + 1 < t.canvasWidth ? xi + 1 : t.canvasWidth - 1;
             const int y1 = yi + 1 < t.canvasHeight ? yi + 1 : t.canvasHeight - 1;
-            blend(neighbour(xi, yi), neighbour(x1, yi), neighbour(xi, y1), neighbour(x1, y1),
-                  weightsAt(x - xi, y - yi), row + j * 4);
+            blendBilinear(neighbour(xi, yi), neighbour(x1, yi), neighbour(xi, y1), neighbour(x1, y1),
+                  bilinearWeights(x - xi, y - yi), row + j * 4);
         }
     };
     edge(plan.first, plan.inFirst);
@@ -148,16 +130,16 @@ VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
     const int offX = t.offX, offY = t.offY;
     for (int j = plan.inFirst; j < plan.inLast; j += 4) {
         unsigned offset[4]; // unsigned: a lane past the span, never read, may overflow an int
-        Weights w[4];
+        BilinearWeights w[4];
         for (int n = 0; n < 4; ++n) {
             const double x = at.x(j + n), y = at.y(j + n);
             const int xi = (int)x, yi = (int)y;
-            w[n] = weightsAt(x - xi, y - yi);
+            w[n] = bilinearWeights(x - xi, y - yi);
             offset[n] = (unsigned)(yi - offY) * stride + (unsigned)(xi - offX) * 4;
         }
         for (int n = 0; n < std::min(4, plan.inLast - j); ++n) {
             const unsigned char *p00 = pixels + offset[n];
-            blend(p00, p00 + 4, p00 + stride, p00 + stride + 4, w[n], row + (j + n) * 4);
+            blendBilinear(p00, p00 + 4, p00 + stride, p00 + stride + 4, w[n], row + (j + n) * 4);
         }
     }
     edge(plan.inLast, plan.last);

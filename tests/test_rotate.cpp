@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "ops/rotate.h"
+#include "canvas_sampling.h"
 #include "test_support.h"
 
 namespace {
@@ -21,26 +22,17 @@ std::pair<int, int> redRange(const TestImage &image) {
     return {low, high};
 }
 
-// The turn done plainly: every result pixel sampled from the whole canvas,
-// then the black edges trimmed.
+// The turn done plainly, on the whole canvas.
 void turnOnCanvas(Image &image, double degrees) {
     int nw, nh;
     ASSERT_TRUE(rotatedSize(image.width, image.height, degrees, nw, nh));
     const int cw = std::max(nw, image.width), ch = std::max(nh, image.height), cx = nw / 2, cy = nh / 2;
-    const unsigned char transparent[4] = {};
-    unsigned char *canvas = centreOnCanvas(image, cw, ch, transparent), *out = allocPixels(nw, nh);
     const double c = std::cos(degrees * 0.01745329251994), s = std::sin(degrees * 0.01745329251994);
-    for (int i = 0; i < nh; ++i)
-        for (int j = 0; j < nw; ++j) {
-            const double x = (((j * c - i * s) + cy * s) + cx * (1 - c)) + (cw / 2 - cx);
-            const double y = (((j * s + i * c) - cx * s) + cy * (1 - c)) + (ch / 2 - cy);
-            unsigned char *p = out + ((size_t)i * nw + j) * 4;
-            if (!sampleBilinear(canvas, cw, ch, x, y, p)) memset(p, 0, 4);
-        }
-    free(canvas);
-    image.replace(nw, nh, out);
-    trimBlackRows(image);
-    trimBlackColumns(image);
+    static const unsigned char transparent[4] = {};
+    sampleWholeCanvas(image, nw, nh, cw, ch, transparent, [&](int j, int i) {
+        return std::pair{(((j * c - i * s) + cy * s) + cx * (1 - c)) + (cw / 2 - cx),
+                         (((j * s + i * c) - cx * s) + cy * (1 - c)) + (ch / 2 - cy)};
+    });
 }
 
 } // namespace
