@@ -31,12 +31,14 @@ asan: deps
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	bash tools/with-xvfb.sh ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
-# Both fuzz targets, built with clang, libFuzzer and both sanitizers, each
+# The fuzz targets, built with clang, libFuzzer and both sanitizers, each
 # run for FUZZ_SECONDS on its corpus (tools/fuzz.sh).
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOMPOSITOR_FUZZ=ON
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_tga_load fuzz_interpreter
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_tga_load fuzz_png_load fuzz_jpeg_load fuzz_interpreter
 	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh tga_load $(FUZZ_SECONDS)
+	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh png_load $(FUZZ_SECONDS)
+	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh jpeg_load $(FUZZ_SECONDS)
 	FUZZ_BUILD=$(FUZZ_BUILD) bash tools/fuzz.sh interpreter $(FUZZ_SECONDS)
 
 # Redraws the shipped sample images, the brush file and the icon.

@@ -28,9 +28,8 @@ void (*commandWatcher)(bool running) = nullptr;
 // UTF-8 or any other 8-bit encoding stay whole.
 inline bool isBlank(char c) { return (unsigned char)c <= 32; }
 
-// Holds the colour prefix, at most 94 characters of the line and the zero.
-constexpr size_t kEchoBytes = 100;
-constexpr size_t kFormattedBytes = 500;
+// A formatted line: the longest line that runs, with room for a newline.
+constexpr size_t kFormattedBytes = kMostLineBytes + 2;
 
 int help(const Command &, char *) {
     for (const Command *c : registry()) consolePrint("%s, ", c->name);
@@ -78,13 +77,20 @@ char *splitWord(char *s) {
 }
 
 int runCommand(const char *line) {
-    char buffer[kEchoBytes];
-    snprintf(buffer, sizeof buffer, CONSOLE_BLUE "%s", line ? line : "");
+    if (!line) line = "";
+    size_t length = strlen(line);
+    while (length > 0 && (unsigned char)line[length - 1] < 32) --length;
+    // The echo shows the line as it came, its newline say; a line too long
+    // to run shows its first kMostLineBytes bytes and one more.
+    char buffer[sizeof CONSOLE_BLUE + kMostLineBytes + 1];
+    snprintf(buffer, sizeof buffer, CONSOLE_BLUE "%s", line);
     consoleAddLine(buffer);
-
+    if (length > kMostLineBytes) {
+        consolePrintRed("Command line of %zu bytes not run: the most is %zu\n", length, kMostLineBytes);
+        return 1;
+    }
     char *text = buffer + sizeof CONSOLE_BLUE - 1;
-    char *end = text + strlen(text);
-    while (end > text && (unsigned char)end[-1] < 32) *--end = '\0';
+    text[length] = '\0';
     char *args = splitWord(text);
     if (!args) return 1;
     if (strcasecmp(text, "stop") == 0) exit(1);
@@ -107,7 +113,7 @@ int runCommand(const char *line) {
     }
     clock_t stop = clock();
     if (commandWatcher) commandWatcher(false);
-    consolePrintRed("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
+    consolePrintRedResult("-- %s : %5.2f sec\n", text, (double)(stop - start) / CLOCKS_PER_SEC);
     return result;
 }
 

@@ -2,6 +2,8 @@
 // passes: typed in the console, read from a script or built by a window.
 #pragma once
 
+#include <cstddef>
+
 #include <initializer_list>
 #include <vector>
 
@@ -61,7 +63,12 @@ void watchCommands(void (*watch)(bool running));
 // to 32; bytes from 0x80 up are parts of words.
 char *splitWord(char *s);
 
+// The longest command line that runs, in bytes without its trailing control
+// bytes: the longest path the system allows fits in it.
+constexpr size_t kMostLineBytes = 4096;
+
 // Echoes, runs and times one command line. Returns the command's result, or 1.
+// A line longer than kMostLineBytes runs nothing and gets an error line.
 int runCommand(const char *line);
 
 // Runs the command line made of the command's word in lower case and, after

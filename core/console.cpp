@@ -5,12 +5,17 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "command.h"
+
 Fl_Multi_Browser *consoleOutput = nullptr;
 
 namespace {
 
-constexpr size_t kLineBytes = 500;
+// Room for a message that names the longest path a command line can hold.
+constexpr size_t kLineBytes = kMostLineBytes + 512;
 constexpr size_t kPrefixLength = sizeof CONSOLE_BLUE - 1;
+bool errorPrinted = false;
+char firstError[512];
 
 int printColoured(const char *prefix, const char *format, va_list args) {
     if (!consoleOutput) {
@@ -37,11 +42,30 @@ int consolePrint(const char *format, ...) {
 
 int consolePrintRed(const char *format, ...) {
     va_list args;
+    if (!errorPrinted) {
+        va_start(args, format);
+        vsnprintf(firstError, sizeof firstError, format, args);
+        va_end(args);
+        firstError[strcspn(firstError, "\n")] = '\0';
+        errorPrinted = true;
+    }
     va_start(args, format);
     printColoured(CONSOLE_RED, format, args);
     va_end(args);
     return 1;
 }
+
+int consolePrintRedResult(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    printColoured(CONSOLE_RED, format, args);
+    va_end(args);
+    return 1;
+}
+
+bool consoleErrorPrinted() { return errorPrinted; }
+
+const char *consoleFirstError() { return firstError; }
 
 void consoleAddLine(const char *line) {
     if (consoleOutput) consoleOutput->add(line);

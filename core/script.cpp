@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "command.h"
 #include "console.h"
 
@@ -16,11 +18,13 @@ FILE *openScript(const char *path) {
 }
 
 void runScriptLines(FILE *in) {
-    char line[256];
-    while (!feof(in)) {
-        if (!fgets(line, 255, in)) return;
-        if (!runCommand(line)) return;
-    }
+    // Each line is read whole, however long: one too long to run is refused
+    // as a whole by runCommand, and the script goes on at the next line.
+    char *line = nullptr;
+    size_t capacity = 0;
+    while (getline(&line, &capacity, in) >= 0)
+        if (!runCommand(line)) break;
+    free(line);
 }
 
 namespace {

@@ -8,5 +8,5 @@
 FILE *openScript(const char *path);
 
 // Reads and runs lines until end of file, an unreadable line or a command
-// that returns 0. A line longer than 254 characters runs in pieces.
+// that returns 0. Each line is read whole.
 void runScriptLines(FILE *in);

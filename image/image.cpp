@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/console.h"
 #include "pixel_memory.h"
-#include "tga.h"
 
 unsigned char *allocPixels(int width, int height) {
     if (width <= 0 || height <= 0 || (uint64_t)width * (uint64_t)height > SIZE_MAX / 4) return nullptr;
@@ -38,23 +36,10 @@ void Image::flipRows() {
     }
 }
 
-bool Image::load(const char *path) {
-    int w = 0, h = 0;
-    unsigned char *loaded = tgaLoadRows(path, &w, &h, TGA_RGBA, TGA_TOP_DOWN);
-    if (!loaded) {
-        consolePrintRed("Error trying to set image to `%s'!\n", path);
-        consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
-        return false;
-    }
-    replace(w, h, loaded);
-    return true;
-}
-
-bool Image::save(const char *path) {
-    if (!tgaWriteRows(path, width, height, pixels, TGA_RGBA, TGA_TOP_DOWN)) {
-        consolePrintRed("Couldn't write TGA image!\n");
-        consolePrintRed("%s\n", tgaErrorText(tgaLastError()));
-        return false;
-    }
-    return true;
+bool hasTransparency(const Image &image) {
+    if (!image.pixels) return false;
+    const size_t count = (size_t)image.width * image.height;
+    for (size_t i = 0; i < count; ++i)
+        if (image.pixels[i * 4 + 3] != 255) return true;
+    return false;
 }

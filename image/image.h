@@ -41,11 +41,7 @@ struct Image {
     void replace(int newWidth, int newHeight, unsigned char *newPixels);
     // Reverses the order of the rows; does nothing without pixels.
     void flipRows();
-
-    // Replaces the picture with a TGA file. On failure prints two error lines,
-    // keeps the picture it had and returns false.
-    bool load(const char *path);
-    // Writes the picture as a TGA file. On failure prints two error lines and
-    // returns false. The pixels are left exactly as they were.
-    bool save(const char *path);
 };
+
+// Whether any pixel has alpha below 255.
+bool hasTransparency(const Image &image);

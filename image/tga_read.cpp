@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "parallel.h"
-#include "pixel_halves.h"
 #include "pixel_memory.h"
+#include "pixel_rows.h"
+#include "premultiply.h"
 #include "tga.h"
 #include "tga_private.h"
-#include "vector_path.h"
 
 namespace {
 
@@ -138,35 +138,11 @@ struct FiveBitScale {
 };
 const FiveBitScale fiveBit;
 
-// floor(x / 255) for x up to 255 x 255, in 16 bits so that loops vectorise.
-inline uint16_t divide255(uint16_t x) { return (uint16_t)((x + 1 + (x >> 8)) >> 8); }
-
 inline void storePremultiplied(unsigned char *dst, unsigned r, unsigned g, unsigned b, unsigned a) {
-    dst[0] = (unsigned char)divide255((uint16_t)(r * a));
-    dst[1] = (unsigned char)divide255((uint16_t)(g * a));
-    dst[2] = (unsigned char)divide255((uint16_t)(b * a));
+    dst[0] = premultiplyFloor(r, a);
+    dst[1] = premultiplyFloor(g, a);
+    dst[2] = premultiplyFloor(b, a);
     dst[3] = (unsigned char)a;
-}
-
-// 32-bit values with alpha, the common case, taken as two 16-bit halves
-// (blue | green << 8, red | alpha << 8): in this form the compiler turns the
-// loop into vector code of 16-bit lanes, several times faster than byte by
-// byte.
-VECTOR_BODY void premultiplyBgraBody(const unsigned char *src, size_t count,
-                                                              unsigned char *dst) {
-    for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {
-        const PixelHalves p = loadHalves(src);
-        const uint16_t a = p.high >> 8;
-        const uint16_t r = divide255((uint16_t)((p.high & 0xFF) * a)), g = divide255((uint16_t)((p.low >> 8) * a)),
-                       b = divide255((uint16_t)((p.low & 0xFF) * a));
-        storeHalves(dst, (uint16_t)(r | g << 8), (uint16_t)(b | a << 8));
-    }
-}
-void premultiplyBgraPlain(const unsigned char *src, size_t count, unsigned char *dst) {
-    premultiplyBgraBody(src, count, dst);
-}
-AVX2_FUNCTION void premultiplyBgraAvx2(const unsigned char *src, size_t count, unsigned char *dst) {
-    premultiplyBgraBody(src, count, dst);
 }
 
 // Converts `count` values laid out as `layout` into premultiplied RGBA.
@@ -199,7 +175,7 @@ void convertValues(Layout layout, bool useAlpha, const unsigned char *src, size_
         break;
     case Layout::Bgra32:
         if (useAlpha) {
-            (useAvx2() ? premultiplyBgraAvx2 : premultiplyBgraPlain)(src, count, dst);
+            premultiplyBgra(src, count, dst);
             break;
         }
         for (size_t i = 0; i < count; ++i, src += 4, dst += 4) {

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "parallel.h"
-#include "pixel_halves.h"
+#include "pixel_rows.h"
 #include "safe_output.h"
 #include "tga.h"
 #include "tga_private.h"
@@ -15,62 +15,6 @@ namespace {
 
 const char kImageId[] = "written with libimgio";
 constexpr int kImageIdLength = sizeof kImageId - 1;
-
-// Colour byte divided by alpha, in single precision as the format's
-// straight colours require; indexed [alpha][colour]. Built on first use.
-struct UnpremultiplyTable {
-    unsigned char value[256][256];
-    // Whether opaque pixels keep their colour bytes, so that runs of them
-    // can skip the table.
-    bool opaqueKeepsColour = true;
-    UnpremultiplyTable() {
-        const float k = 1.0f / 255.0f;
-        for (int a = 0; a < 256; ++a) {
-            float alpha = (float)a * k;
-            for (int c = 0; c < 256; ++c) {
-                float x = (float)c * k;
-                if (alpha > 0.0001f) x = x / alpha;
-                value[a][c] = x > 1.0f ? 255 : (unsigned char)(int)(x * 255.0f);
-            }
-        }
-        for (int c = 0; c < 256; ++c) opaqueKeepsColour = opaqueKeepsColour && value[255][c] == c;
-    }
-};
-
-const UnpremultiplyTable &unpremultiplyTable() {
-    static const UnpremultiplyTable table;
-    return table;
-}
-
-// RGBA to BGRA for a run of pixels, on their 16-bit halves.
-void swapRedBlue(const unsigned char *src, unsigned char *dst) {
-    for (int i = 0; i < kRunPixels; ++i, src += 4, dst += 4) {
-        const PixelHalves p = loadHalves(src);
-        storeHalves(dst, (uint16_t)((p.high & 0xFF) | (p.low & 0xFF00)), (uint16_t)((p.low & 0xFF) | (p.high & 0xFF00)));
-    }
-}
-
-// One row of RGBA pixels as straight BGRA. Runs of opaque pixels, most of a
-// typical picture, only swap red and blue; the others look their colours up.
-void straightBgraRow(const unsigned char *src, int width, unsigned char *dst) {
-    const UnpremultiplyTable &table = unpremultiplyTable();
-    for (int x = 0; x < width; x += kRunPixels) {
-        const int n = std::min(kRunPixels, width - x);
-        if (n == kRunPixels && table.opaqueKeepsColour && runIsOpaque(src + x * 4)) {
-            swapRedBlue(src + x * 4, dst + x * 4);
-            continue;
-        }
-        for (int i = x; i < x + n; ++i) {
-            const unsigned char *p = src + i * 4;
-            const unsigned char *divide = table.value[p[3]];
-            unsigned char *q = dst + i * 4;
-            q[0] = divide[p[2]];
-            q[1] = divide[p[1]];
-            q[2] = divide[p[0]];
-            q[3] = p[3];
-        }
-    }
-}
 
 void putLe16(unsigned char *p, int v) {
     p[0] = (unsigned char)(v & 0xFF);
@@ -135,7 +79,7 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
                 const unsigned char *src = pixels + y * rowBytes;
                 unsigned char *dst = block.get() + r * rowBytes;
                 if (format == TGA_RGBA) {
-                    straightBgraRow(src, width, dst);
+                    straightBgra(src, width, dst);
                 } else {
                     for (int x = 0; x < width; ++x, src += 3, dst += 3) {
                         dst[0] = src[2];

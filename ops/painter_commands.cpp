@@ -10,6 +10,7 @@
 #include "core/command.h"
 #include "core/console.h"
 #include "core/registers.h"
+#include "image/file_commands.h"
 #include "painter.h"
 
 namespace {
@@ -55,9 +56,9 @@ bool loadBrushFile() {
     const std::string ownPath = programDataDir() + "/paintBrushes.tga";
     Image brushes;
     const char *path = ownPath.c_str();
-    if (!brushes.load(path)) {
+    if (!readImageFile(path, &brushes)) {
         path = kSharedBrushPath;
-        brushes.load(path);
+        readImageFile(path, &brushes);
     }
     if (brushes.empty()) {
         consolePrintRed("Couldn't find brush file!\n:");
@@ -74,7 +75,7 @@ const OffsetTable &offsetTable() {
     if (!offsets) {
         const clock_t start = clock();
         offsets = makeOffsetTable();
-        consolePrintRed("-- %s : %5.2f sec\n", "build rand table", (double)(clock() - start) / CLOCKS_PER_SEC);
+        consolePrintRedResult("-- %s : %5.2f sec\n", "build rand table", (double)(clock() - start) / CLOCKS_PER_SEC);
     }
     return *offsets;
 }

@@ -133,10 +133,10 @@ TEST(RunCommand, MemoryAContainerCannotGetEndsTheCommandNotTheProgram) {
     EXPECT_EQ(run("hungry-for-test A"), "Not enough memory for the new image!\n-- hungry-for-test : * sec\n");
 }
 
-TEST(RunCommand, InterpretsOnlyTheFirst94Characters) {
-    std::string line = "Sample " + std::string(113, 'x'); // 120 characters
-    std::string out = run(line.c_str());
-    EXPECT_EQ(out, "Sample Command on params `" + std::string(87, 'x') + "'\n-- Sample : * sec\n");
+TEST(RunCommand, InterpretsALineWholeUpTo4096BytesAndRefusesALongerOne) {
+    const std::string longest = "Sample " + std::string(4089, 'x'); // 4096 bytes
+    EXPECT_EQ(run((longest + "\r\n").c_str()), "Sample Command on params `" + std::string(4089, 'x') + "'\n-- Sample : * sec\n");
+    EXPECT_EQ(run((longest + "x").c_str()), "Command line of 4097 bytes not run: the most is 4096\n");
 }
 
 TEST(RunCommand, PassesTheCommandsResultButRunFormattedAlwaysGivesOne) {
@@ -150,7 +150,7 @@ TEST(RunCommand, PassesTheCommandsResultButRunFormattedAlwaysGivesOne) {
 
     std::string longArg(600, 'y');
     captureOutput([&] { runFormatted("echo-for-test %s", longArg.c_str()); });
-    EXPECT_EQ(lastArgs, std::string(94 - strlen("echo-for-test "), 'y'));
+    EXPECT_EQ(lastArgs, longArg);
 }
 
 TEST(RunCommand, StopEndsTheProcessWithStatusOne) {
@@ -216,11 +216,11 @@ TEST_F(ScriptRunner, RunsTheLastLineWithoutANewline) {
               "Sample Command on params `two'\n-- Sample : * sec\n");
 }
 
-TEST_F(ScriptRunner, RunsALongLineInPiecesOf254Characters) {
-    std::string line = "Sample " + std::string(293, 'q') + "\n"; // 300 characters and the newline
-    std::string out = runScript(line);
-    EXPECT_EQ(out, "Sample Command on params `" + std::string(87, 'q') + "'\n-- Sample : * sec\n" +
-                       "Command `" + std::string(46, 'q') + "' not implemented!\n");
+TEST_F(ScriptRunner, RunsLongLinesWholeAndGoesOnPastOneTooLong) {
+    std::string out = runScript("Sample " + std::string(293, 'q') + "\nSample " + std::string(9000, 'r') + "\nSample z\n");
+    EXPECT_EQ(out, "Sample Command on params `" + std::string(293, 'q') + "'\n-- Sample : * sec\n" +
+                       "Command line of 9007 bytes not run: the most is 4096\n" +
+                       "Sample Command on params `z'\n-- Sample : * sec\n");
 }
 
 TEST_F(ScriptRunner, StopsAtACommandThatReturnsZero) {

@@ -24,6 +24,9 @@ for f in usr/bin/compositor usr/share/compositor/paintBrushes.tga usr/share/man/
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libfltk1.3* ]] || fail "Depends lacks FLTK: $depends"
+for library in libspng0 libjpeg62-turbo liblcms2-2; do
+  [[ $depends == *$library* ]] || fail "Depends lacks $library: $depends"
+done
 echo "depends on: $depends"
 
 dpkg -x "$deb" "$work/root"

@@ -1,7 +1,7 @@
 // Writes the manual page from its template, putting every command of the
 // registry, in alphabetical order, with its usage text and summary
-// where the template has the line "@COMMANDS@", and the version for
-// "@VERSION@".
+// where the template has the line "@COMMANDS@", the suffixes of the file
+// formats for the line "@FORMATS@", and the version for "@VERSION@".
 //   make_manual TEMPLATE OUTPUT VERSION
 #include <strings.h>
 
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/command.h"
+#include "image/image_file.h"
 
 namespace {
 
@@ -27,6 +28,20 @@ std::string roff(const std::string &text) {
 
 void entry(std::ostream &out, const std::string &syntax, const std::string &summary) {
     out << ".TP\n.B " << roff(syntax) << '\n' << roff(summary) << ".\n";
+}
+
+// "\fB.png\fR for PNG, \fB.jpg\fR or \fB.jpeg\fR for JPEG;": every format but
+// TGA, the first, which takes any other name.
+std::string formatSuffixes() {
+    size_t count = 0;
+    const ImageFormat *formats = imageFormats(&count);
+    std::string text;
+    for (size_t i = 1; i < count; ++i) {
+        for (const char *const *suffix = formats[i].suffixes; *suffix; ++suffix)
+            text += std::string(suffix == formats[i].suffixes ? "" : " or ") + "\\fB" + roff(*suffix) + "\\fR";
+        text += std::string(" for ") + formats[i].name + (i + 1 < count ? ", " : ";");
+    }
+    return text;
 }
 
 } // namespace
@@ -48,6 +63,7 @@ int main(int argc, char **argv) {
             entry(out, "stop", "ends the program at once with exit status 1");
             continue;
         }
+        if (line == "@FORMATS@") line = formatSuffixes();
         for (size_t at; (at = line.find("@VERSION@")) != std::string::npos;) line.replace(at, 9, version);
         out << line << '\n';
     }

@@ -2,6 +2,9 @@
 //   hostile_inputs DIR
 // DIR/tga/KIND-N.tga   damaged TGA files, by kind (truncated, huge, colormap,
 //                      header, mutated), from small valid files of every type;
+// DIR/png/KIND-N.png, DIR/jpeg/KIND-N.jpg
+//                      damaged PNG and JPEG files, by kind (truncated, huge,
+//                      mutated), from small files the program's writers make;
 // DIR/garbage-N.txt    scripts of random bytes;
 // DIR/long-lines.txt   a script of lines thousands of characters long;
 // DIR/soak-N.txt       a long mixed script of N rounds over all registers
@@ -12,6 +15,10 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
+
+#include "image/image_file.h"
 
 namespace {
 
@@ -173,6 +180,88 @@ void writeTgaFiles(const std::filesystem::path &dir) {
     }
 }
 
+// A small picture with every kind of alpha, written by the program's own
+// writer for the format of `suffix`.
+Bytes writtenFile(const std::filesystem::path &dir, const char *suffix, int width, int height) {
+    Image image;
+    image.replace(width, height, allocPixels(width, height));
+    for (int i = 0; i < width * height * 4; i += 4) {
+        const uint8_t alpha = (uint8_t)(i * 37);
+        for (int c = 0; c < 3; ++c) image.pixels[i + c] = (uint8_t)(nextRandom() % (alpha + 1));
+        image.pixels[i + 3] = alpha;
+    }
+    const std::filesystem::path path = dir / (std::string("valid") + suffix);
+    const int code = saveImageFile(path.c_str(), image);
+    image.release();
+    if (code != IMAGE_FILE_OK) {
+        fprintf(stderr, "cannot write %s: %s\n", path.c_str(), imageFileErrorText(code));
+        exit(1);
+    }
+    FILE *f = fopen(path.c_str(), "rb");
+    Bytes bytes;
+    for (int c; (c = fgetc(f)) != EOF;) bytes.push_back((uint8_t)c);
+    fclose(f);
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+void putBigEndian(Bytes &b, size_t at, uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b[at + k] = (uint8_t)(v >> (8 * (bytes - 1 - k)));
+}
+
+// The PNG file with every chunk's checksum made right again, so that a
+// damaged chunk reaches the decoder.
+Bytes withPngChecksums(Bytes png) {
+    for (size_t at = 8; at + 12 <= png.size();) {
+        const uint32_t length = (uint32_t)png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+        if (length > png.size() - at - 12) break;
+        putBigEndian(png, at + 8 + length, (uint32_t)crc32(0, png.data() + at + 4, length + 4), 4);
+        at += 12 + length;
+    }
+    return png;
+}
+
+// Damaged PNG and JPEG files: cut at every length of small files, headers
+// announcing huge pictures, and random bytes changed (in PNG files with the
+// checksums made right again half the time).
+void writeCodecFiles(const std::filesystem::path &dir, const char *suffix) {
+    int n = 0;
+    auto put = [&](const char *kind, const Bytes &bytes) {
+        writeFile(dir / (std::string(kind) + "-" + std::to_string(n++) + suffix), bytes);
+    };
+    const bool png = std::string(suffix) == ".png";
+    const std::vector<Bytes> valid = {writtenFile(dir, suffix, 3, 2), writtenFile(dir, suffix, 17, 9)};
+    for (size_t length = 0; length < valid[0].size(); ++length)
+        put("truncated", Bytes(valid[0].begin(), valid[0].begin() + length));
+    for (size_t length = valid[1].size() / 2; length < valid[1].size(); length += 7)
+        put("truncated", Bytes(valid[1].begin(), valid[1].begin() + length));
+
+    for (uint32_t width : {65535u, 65536u, 1u << 20, 0x7FFFFFFFu, 0xFFFFFFFFu})
+        for (uint32_t height : {1u, 65535u, 1u << 15}) {
+            Bytes file = valid[1];
+            if (png) {
+                putBigEndian(file, 16, width, 4); // IHDR's width and height
+                putBigEndian(file, 20, height, 4);
+                file = withPngChecksums(file);
+            } else {
+                for (size_t at = 2; at + 9 < file.size(); ++at)
+                    if (file[at] == 0xFF && file[at + 1] == 0xC0) { // the frame header's height and width
+                        putBigEndian(file, at + 5, height & 0xFFFF, 2);
+                        putBigEndian(file, at + 7, width & 0xFFFF, 2);
+                        break;
+                    }
+            }
+            put("huge", file);
+        }
+
+    for (int i = 0; i < 300; ++i) {
+        Bytes file = valid[i % valid.size()];
+        const int changes = 1 + nextRandom() % 4;
+        for (int c = 0; c < changes; ++c) file[nextRandom() % file.size()] = (uint8_t)nextRandom();
+        put("mutated", png && i % 2 ? withPngChecksums(file) : file);
+    }
+}
+
 void writeScripts(const std::filesystem::path &dir) {
     for (int i = 0; i < 8; ++i) {
         Bytes garbage(512 << (i % 4));
@@ -223,6 +312,10 @@ int main(int argc, char **argv) {
     const std::filesystem::path dir = argv[1];
     std::filesystem::create_directories(dir / "tga");
     writeTgaFiles(dir / "tga");
+    std::filesystem::create_directories(dir / "png");
+    writeCodecFiles(dir / "png", ".png");
+    std::filesystem::create_directories(dir / "jpeg");
+    writeCodecFiles(dir / "jpeg", ".jpg");
     writeScripts(dir);
     writeSoakScript(dir, 5);
     writeSoakScript(dir, 10);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The hostile-input suite: the program, end to end, on damaged TGA files,
+# The hostile-input suite: the program, end to end, on damaged picture files,
 # failing writes, hostile scripts and every command with bad arguments.
 #   run.sh PROGRAM INPUTS_PROGRAM SOURCE_DIR GROUP
-# GROUP is tga, writes, scripts, commands or memory. Prints one table row per kind
+# GROUP is tga, codecs, writes, scripts, commands or memory. Prints one table row per kind
 # of input: inputs tried, crashes, leaks, data lost (a register or file
 # that a failing command changed or destroyed). Crashes include sanitizer
 # reports and hangs; leaks are counted where the program has LeakSanitizer.
@@ -22,14 +22,15 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-}:exitcode=99 LSAN_OPTIONS=${LSAN_OPTIONS:-}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-}:halt_on_error=1:exitcode=99
 
 # run NAME: runs the program on NAME.txt without a display, NAME.out and
-# NAME.err beside it; sets `crashed` and `leaked` to 0 or 1.
+# NAME.err beside it; sets `crashed` and `leaked` to 0 or 1. Status 1 only
+# says that a command reported an error.
 run() {
   timeout 120 env -u DISPLAY "$program" "$1.txt" >"$1.out" 2>"$1.err" </dev/null
   local status=$?
   crashed=0 leaked=0
   if [ $status = 98 ] || grep -q 'LeakSanitizer' "$1.err"; then
     leaked=1
-  elif [ $status != 0 ] || grep -q 'runtime error\|AddressSanitizer' "$1.err" ||
+  elif [ $status -gt 1 ] || grep -q 'runtime error\|AddressSanitizer' "$1.err" ||
     [ "$(tail -n 1 "$1.out")" != "=== DONE! ===" ]; then
     crashed=1
     echo "crashed (status $status): $1" >&2
@@ -48,16 +49,17 @@ row() { # KIND INPUTS CRASHES LEAKS LOST
   [ "$3$4$5" = 000 ] || failed=1
 }
 
-# The TGA reader's failure texts: a failed load names one of them.
-tga_texts='bad image header|cannot open file|cannot read from file|unexpected end-of-file|image contains no data|found colormap for a grayscale image|unsupported colormap entry size|bad colormap|unknown image type|image has size 0 width or height \(or both\)|not enough memory for the image'
+# The readers' failure texts: a failed load names one of them.
+load_texts='bad image header|cannot open file|cannot read from file|unexpected end-of-file|image contains no data|found colormap for a grayscale image|unsupported colormap entry size|bad colormap|unknown image type|image has size 0 width or height \(or both\)|not enough memory for the image|image too large: more than 2\^30 pixels|corrupt image data|bad checksum|unsupported kind of image file'
 
-# Each file is read into A, which holds a 2 x 1 picture: a file that fails
-# must leave that picture as it was.
-tga_kind() { # KIND LABEL
-  local kind=$1 files=(in/tga/"$1"-*.tga) crashes=0 leaks=0 lost=0
+# Each file of in/FORMAT/KIND-* is read into A, which holds a 2 x 1 picture:
+# a file that fails must leave that picture as it was.
+file_kind() { # FORMAT KIND LABEL
+  local kind=$1-$2 files=(in/"$1"/"$2"-*) crashes=0 leaks=0 lost=0
+  shift
   : >"$kind.txt"
   for f in "${files[@]}"; do
-    name=$(basename "$f")
+    name=$(basename "$f").tga
     printf 'solid A 2 1 9 8 7 255\nread A %s\nwrite A out/%s\n' "$f" "$name" >>"$kind.txt"
   done
   run "$kind"
@@ -69,10 +71,10 @@ tga_kind() { # KIND LABEL
     done
   fi
   for f in "${files[@]}"; do
-    name=$(basename "$f")
-    if grep -qxF "Can't find image file $f" "$kind.out"; then
+    name=$(basename "$f").tga
+    if grep -qxF "Error trying to set image to \`$f'!" "$kind.out"; then
       cmp -s "out/$name" out/reference.tga || { lost=$((lost + 1)); echo "picture lost: $f" >&2; }
-      grep -A1 -xF "Error trying to set image to \`$f'!" "$kind.out" | tail -n 1 | grep -xE "$tga_texts" >/dev/null ||
+      grep -A1 -xF "Error trying to set image to \`$f'!" "$kind.out" | tail -n 1 | grep -xE "$load_texts" >/dev/null ||
         unclear "$f"
     fi
   done
@@ -82,11 +84,22 @@ tga_kind() { # KIND LABEL
 tga() {
   printf 'solid A 2 1 9 8 7 255\nwrite A out/reference.tga\n' >reference.txt
   run reference
-  tga_kind truncated "TGA files cut short at every length, every type"
-  tga_kind huge "TGA headers announcing huge images or colour maps"
-  tga_kind colormap "Colour-map indices out of range, bad entry sizes, maps on grey images"
-  tga_kind header "Unknown types, bad depths, zero sizes, IDs past the end"
-  tga_kind mutated "Valid files with random bytes changed"
+  file_kind tga truncated "TGA files cut short at every length, every type"
+  file_kind tga huge "TGA headers announcing huge images or colour maps"
+  file_kind tga colormap "Colour-map indices out of range, bad entry sizes, maps on grey images"
+  file_kind tga header "Unknown types, bad depths, zero sizes, IDs past the end"
+  file_kind tga mutated "Valid files with random bytes changed"
+}
+
+codecs() {
+  printf 'solid A 2 1 9 8 7 255\nwrite A out/reference.tga\n' >reference.txt
+  run reference
+  file_kind png truncated "PNG files cut short at every length"
+  file_kind png huge "PNG headers announcing huge images"
+  file_kind png mutated "PNG files with random bytes changed, checksums made right half the time"
+  file_kind jpeg truncated "JPEG files cut short at every length"
+  file_kind jpeg huge "JPEG headers announcing huge images"
+  file_kind jpeg mutated "JPEG files with random bytes changed"
 }
 
 # run_as WHO NAME: runs NAME.txt like `run`, as root or, with WHO
@@ -108,9 +121,10 @@ writes() {
   local crashes=0 leaks=0 lost=0 tries=0
   mkdir -p locked folder/inside
   printf 'old' >folder/inside/file
-  printf 'solid A 64 64 10 20 30 255\nwrite A out/a.tga\nsolid B 2 2 1 2 3 4\nwrite B locked/old.tga\nwrite B out/old.tga\n' >setup.txt
+  printf 'read A data/landscape.tga\nwrite A out/a.tga\nsolid B 2 2 1 2 3 4\nwrite B locked/old.tga\nwrite B out/old.tga\nwrite B out/old.png\n' >setup.txt
   run setup
   cp out/old.tga old.copy
+  cp out/old.png old-png.copy
   cp locked/old.tga locked.copy
   chmod 555 locked
   chmod 755 "$work" # reachable by the unprivileged user below
@@ -137,6 +151,10 @@ writes() {
   [ -c /dev/full ] || { lost=$((lost + 1)); echo "/dev/full destroyed" >&2; }
   check_write "full disk, existing file" "write A out/old.tga" small-files "cannot write to file" out/old.tga
   cmp -s out/old.tga old.copy || { lost=$((lost + 1)); echo "old file lost on a full disk" >&2; }
+  check_write "full disk, existing PNG file" "write A out/old.png" small-files "cannot write to file" out/old.png
+  cmp -s out/old.png old-png.copy || { lost=$((lost + 1)); echo "old PNG file lost on a full disk" >&2; }
+  check_write "folder without write permission, new JPEG file" "write A locked/new.jpg" unprivileged \
+    "cannot open file" locked/new.jpg
   check_write "folder without write permission, new file" "write A locked/new.tga" unprivileged \
     "cannot open file" locked/new.tga
   check_write "folder without write permission, existing file" "write A locked/old.tga" unprivileged \
@@ -148,6 +166,8 @@ writes() {
   check_write "no file name" "write A" "" "cannot open file" ""
   check_write "an empty register" "write E out/old.tga" "" "image contains no data" out/old.tga
   cmp -s out/old.tga old.copy || { lost=$((lost + 1)); echo "old file lost to an empty register" >&2; }
+  check_write "an empty register, PNG" "write E out/old.png" "" "image contains no data" out/old.png
+  cmp -s out/old.png old-png.copy || { lost=$((lost + 1)); echo "old PNG file lost to an empty register" >&2; }
   row "Writes to /dev/full, a full disk, a locked folder, a folder's name, no name, from an empty register" \
     $tries $crashes $leaks $lost
   owned_files
