@@ -6,18 +6,23 @@
 #   interactive    the halved badge being placed over the landscape with
 #                  the mouse ("Composite"), the button still held down;
 #   scrolled       the landscape scaled to 1536 x 1024, larger than the
-#                  screen, scrolled to the sun in a window made smaller.
+#                  screen, shown one to one and scrolled to the sun in a
+#                  window made smaller;
+#   fitted         a painting of the landscape, 3992 x 2662, fitted to the
+#                  screen, the pointer on the sun and its pixel in the readout.
 #   tools/screenshot.sh [SCENE [OUTPUT.png]]
-# With no scene it takes all three, as docs/SCENE.png.
-# Builds the program first; needs ImageMagick, which it installs if missing.
+# With no scene it takes all four, as docs/SCENE.png.
+# Builds the program first, in BUILD (default build/); needs ImageMagick,
+# which it installs if missing.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+export BUILD=$(realpath -m "${BUILD:-$source_dir/build}")
 
 # Under the X server, in the scratch folder: one scene and its picture.
 if [ "${1:-}" = --inside ]; then
   scene=$2 output=$3
   source "$source_dir/tests/gui/xdriver.sh"
-  "$source_dir/build/compositor" >/dev/null &
+  "$BUILD/compositor" >/dev/null &
   trap "kill $! 2>/dev/null" EXIT
   chooser=$(window "file to open")
   point_in "$chooser"
@@ -37,7 +42,7 @@ if [ "${1:-}" = --inside ]; then
     type_at "$console" 250 452 "write A out/landscape.tga"
     click_in "$b" 75 205
     xdotool mousemove 1200 1000
-    size=960x550 ;;
+    size=1030x550 ;;
   interactive)
     type_at "$console" 250 452 "read B data/badge.tga"
     type_at "$console" 250 452 "half B"
@@ -51,10 +56,13 @@ if [ "${1:-}" = --inside ]; then
     # A second placement, held: the outline follows the pointer.
     read -r x y < <(origin "$a")
     xdotool mousemove $((x + 115)) $((y + 110)) mousedown 1 sleep 0.1 mousemove $((x + 140)) $((y + 200))
-    size=960x470 ;;
+    size=1030x470 ;;
   scrolled)
     type_at "$console" 250 452 "scale A 4 4"
-    wait_until at_size "$a" 1280 1024 # all the screen allows
+    window 'Image A \(79\.4%\)' >/dev/null # fitted to the screen
+    xdotool windowraise "$a" # over the console, for the key
+    keys_in "$a" 1
+    window "Image A" >/dev/null
     xdotool windowsize "$a" 760 540
     wait_until at_size "$a" 760 540
     place "$a" 515 0
@@ -64,18 +72,27 @@ if [ "${1:-}" = --inside ]; then
     xdotool mousemove $((x + 400)) $((y + 300)) click --repeat 6 --delay 5 5
     xdotool mousemove 1200 1000
     size=1280x545 ;;
+  fitted)
+    type_at "$console" 250 452 "scale A 5.2 5.2"
+    type_at "$console" 250 452 "painter A"
+    window 'Image A \(30\.6%\)' >/dev/null
+    xdotool windowraise "$a" # over the console, as it now fills the screen
+    read -r x y < <(origin "$a")
+    xdotool mousemove $((x + 960)) $((y + 300))
+    read -r w h < <(size_of "$a")
+    size=${w}x$((y + h)) colours=256 ;;
   esac
   sleep 0.5
   mkdir -p "$(dirname "$output")"
-  import -window root -crop "$size+0+0" +repage +dither -colors 64 "$output"
+  import -window root -crop "$size+0+0" +repage +dither -colors "${colours:-64}" "$output"
   exit
 fi
 
 scenes=("${1:-windowed-mode}")
-[ $# -eq 0 ] && scenes=(windowed-mode interactive scrolled)
+[ $# -eq 0 ] && scenes=(windowed-mode interactive scrolled fitted)
 bash "$source_dir/tools/install-deps.sh" imagemagick
-cmake -S "$source_dir" -B "$source_dir/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$source_dir/build" -j2 --target compositor >/dev/null
+cmake -S "$source_dir" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD" -j2 --target compositor >/dev/null
 for scene in "${scenes[@]}"; do
   output=$(realpath -m "${2:-$source_dir/docs/$scene.png}")
   # Each session runs in a scratch folder that holds the sample images.

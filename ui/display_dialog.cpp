@@ -16,14 +16,28 @@ void lessSimpModalDis(Image &image) {
     const int w = image.width, h = image.height;
     printf("in lessSimpModalDis WIDTH %d HEIGHT %d\n", w, h);
     fflush(stdout);
-    Fl_Window *window = new Fl_Window(std::max(w + 10, 80), h + 35);
-    Fl_Button *done = new Fl_Button(w - 40, h + 10, 35, 20, "Done");
+    Fl_Window *window = new Fl_Window(80, 35);
+    Fl_Button *done = new Fl_Button(0, 0, 35, 20, "Done");
     done->labelsize(10);
-    Fl_Button *alpha = new Fl_Button(5, h + 10, 35, 20, "Alpha");
+    Fl_Button *alpha = new Fl_Button(5, 0, 35, 20, "Alpha");
     alpha->type(FL_TOGGLE_BUTTON);
     alpha->selection_color(FL_YELLOW);
     alpha->labelsize(10);
-    ImageDisplay *display = new ImageDisplay(5, 5, w, h, image.pixels, alpha);
+    ImageView *display = new ImageView(5, 5, w, h);
+    display->setDragMode(ImageView::DragMode::Off);
+    display->setImage(&image, alpha);
+    // A picture too large for the work area is fitted to it; an empty
+    // register keeps its size of -1 x -1.
+    int areaX, areaY, areaWidth, areaHeight;
+    Fl::screen_work_area(areaX, areaY, areaWidth, areaHeight);
+    display->fitWithin(areaWidth - 10, areaHeight - 35);
+    const ImageView::Size fitted = display->displayedSize();
+    const int shownWidth = std::min(w, fitted.width), shownHeight = std::min(h, fitted.height);
+    // Sizing the window stretches its widgets: they are placed after it.
+    window->size(std::max(shownWidth + 10, 80), shownHeight + 35);
+    done->resize(shownWidth - 40, shownHeight + 10, 35, 20);
+    alpha->resize(5, shownHeight + 10, 35, 20);
+    display->resize(5, 5, shownWidth, shownHeight);
     window->end();
     window->set_modal();
     window->show();
@@ -33,7 +47,7 @@ void lessSimpModalDis(Image &image) {
     Fl_Widget *read = nullptr;
     while (window->shown() && read != done) {
         Fl::wait();
-        while ((read = Fl::readqueue()) && read != done) display->damage(1);
+        while ((read = Fl::readqueue()) && read != done) display->redraw();
     }
     delete display;
     delete alpha;

@@ -100,16 +100,18 @@ bool commandRunning() { return commandsRunning > 0; }
 
 bool requireWindowedMode(const char *command) {
     if (theConsole) return true;
-    consolePrintRed("%s needs the windowed mode and a display\n", command);
+    // Not an error: a saved session replays headless with its window lines.
+    consolePrintRedResult("%s needs the windowed mode and a display\n", command);
     return false;
 }
 
-bool runGui() {
+bool runGui(const std::vector<std::string> &pictures) {
     Console *console = startConsole();
     if (!console) return false;
     console->window->show();
-    while (console->window->shown()) {
-        runCommandLine(openCommand);
+    for (const std::string &picture : pictures) openInNewWindow(picture.c_str());
+    for (bool choose = pictures.empty(); console->window->shown(); choose = true) {
+        if (choose) runCommandLine(openCommand);
         Fl::run();
     }
     return true;

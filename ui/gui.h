@@ -1,6 +1,9 @@
 // The windowed mode: the console window and interactive start-up.
 #pragma once
 
+#include <string>
+#include <vector>
+
 class Fl_Input;
 class Fl_Multi_Browser;
 class Fl_Widget;
@@ -24,9 +27,11 @@ bool requireWindowedMode(const char *command);
 // Whether a command is running: the windows show the busy cursor meanwhile.
 bool commandRunning();
 
-// Runs the console and image windows until every window is closed. Returns
-// false, after saying why, when the windowed mode cannot start.
-bool runGui();
+// Runs the console and image windows until every window is closed, starting
+// with a window on each of `pictures` or, with none, with the chooser of a
+// first picture. Returns false, after saying why, when the windowed mode
+// cannot start.
+bool runGui(const std::vector<std::string> &pictures);
 
 // Runs the typed line, empties the input field and refreshes every image
 // window.

@@ -9,6 +9,7 @@
 #include <FL/Fl_Output.H>
 #include <FL/Fl_Value_Slider.H>
 #include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
 
 #include <algorithm>
 #include <cctype>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "core/command.h"
 #include "core/console.h"
@@ -23,6 +25,7 @@
 #include "commands.h"
 #include "dialogs.h"
 #include "gui.h"
+#include "image/image_file.h"
 #include "image/safe_output.h"
 #include "image/tga.h"
 #include "image_view.h"
@@ -39,7 +42,10 @@ namespace {
 // The window a widget or menu bar belongs to.
 ImageWindow *owner(Fl_Widget *widget) { return (ImageWindow *)widget->top_window()->user_data(); }
 
-void redrawView(Fl_Widget *widget, void *) { owner(widget)->view->damage(1); }
+void redrawView(Fl_Widget *widget, void *) { owner(widget)->view->redraw(); }
+
+// A View menu item: zooms the window's view, and runs no command line.
+void zoomView(Fl_Widget *menu, void *key) { (owner(menu)->view->*((const ImageView::ZoomKey *)key)->zoom)(); }
 
 // A callback that calls an operation of the widget's window.
 template <void (ImageWindow::*operation)()> void callWindow(Fl_Widget *widget, void *) {
@@ -124,7 +130,7 @@ void writeImage(Fl_Widget *menu, void *) {
 }
 
 void readImage(Fl_Widget *menu, void *) {
-    const char *path = chooseFile("File to Read", "*.tga", startFolder());
+    const char *path = chooseFile("File to Read", imageFilePattern().c_str(), startFolder());
     if (path) runCommandLine(readCommand, "%c %s", owner(menu)->letter(), path);
 }
 
@@ -241,6 +247,12 @@ Fl_Value_Slider *matteSlider(int x, const char *name, double minimum, double max
     return slider;
 }
 
+// The widest readout of a picture under 10000 pixels a side.
+int readoutWidth(const Fl_Box *readout) {
+    fl_font(readout->labelfont(), readout->labelsize());
+    return (int)fl_width("x 0000  y 0000  R 255 G 255 B 255 A 255  1600%") + 4;
+}
+
 // The width of the menu bar's titles as it draws them: from 6 pixels in, each
 // 16 wider than its label.
 int titlesWidth(const Fl_Menu_Bar *menuBar) {
@@ -259,7 +271,7 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     window = new Fl_Window(395, 268, "Unnamed Image Window");
     window->user_data(this);
     Fl_Group *imageArea = new Fl_Group(55, 30, 335, 235);
-    Fl_Box *stretch; // the part of the bar under the view that follows its width
+    Fl_Box *readout; // the part of the bar under the view that follows its width
     {
         Fl_Group *bottomBar = new Fl_Group(55, 245, 335, 20);
         alphaToggle = new Fl_Button(55, 245, 40, 20, "Alpha");
@@ -276,20 +288,25 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
         operatorChoice->callback(callWindow<&ImageWindow::applyComposite>);
         targetOutput = hidden(new Fl_Output(225, 245, 35, 20));
         compositeControls->end();
-        stretch = new Fl_Box(265, 245, 125, 20);
-        bottomBar->resizable(stretch);
+        readout = new Fl_Box(265, 245, 125, 20);
+        readout->labelsize(10);
+        readout->align(FL_ALIGN_INSIDE | FL_ALIGN_RIGHT | FL_ALIGN_CLIP);
+        bottomBar->resizable(readout);
         bottomBar->end();
     }
-    viewport = new ImageViewport(55, 30, 335, 210);
-    view = viewport->view;
+    view = new ImageView(55, 30, 335, 210);
     view->callback(callWindow<&ImageWindow::onViewRelease>);
+    view->readout = readout;
+    view->onScaleChange = [this] { showTitle(); };
     view->setImage(image, alphaToggle);
-    imageArea->resizable(viewport);
+    imageArea->resizable(view);
     imageArea->end();
     window->resizable(imageArea);
 
     menuBar = new Fl_Menu_Bar(0, 0, 395, 25);
     menuBar->menu(menuTable);
+    for (const ImageView::ZoomKey &key : ImageView::zoomKeys)
+        if (key.label) menuBar->add((std::string("View/") + key.label).c_str(), key.key, zoomView, (void *)&key);
 
     Fl_Group *sliderColumn = new Fl_Group(5, 30, 40, 235);
     paramSlider = hidden(new Fl_Value_Slider(5, 30, 40, 210));
@@ -307,36 +324,44 @@ ImageWindow::ImageWindow(Image *image, int registerIndex) : registerIndex(regist
     matteColumn->resizable(bkSlider); // the names keep their place above
     matteColumn->end();
 
-    snprintf(title, sizeof title, "Image %c", letter());
-    window->label(title);
     window->end();
-    minimumWidth = std::max(window->w() - stretch->w(), titlesWidth(menuBar));
-    window->size_range(minimumWidth, window->h() - viewport->h());
-    fitToImage(image->width, image->height);
+    minimumWidth = std::max(window->w() - readout->w() + readoutWidth(readout), titlesWidth(menuBar));
+    window->size_range(minimumWidth, window->h() - view->h());
+    fitToImage();
+    showTitle();
 }
 
-void ImageWindow::fitToImage(int width, int height) {
+void ImageWindow::showTitle() {
+    if (view->oneToOne())
+        snprintf(title, sizeof title, "Image %c", letter());
+    else
+        snprintf(title, sizeof title, "Image %c (%s)", letter(), view->scaleText().c_str());
+    window->label(title);
+}
+
+void ImageWindow::fitToImage() {
     if (!noResize) {
         int areaX, areaY, areaWidth, areaHeight;
         Fl::screen_work_area(areaX, areaY, areaWidth, areaHeight, window->x(), window->y());
-        // The window around the whole image. An image too large for the work
-        // area scrolls, and a scroll bar wants room across the other way.
-        const int fullWidth = std::max(width, 0) + window->w() - viewport->w();
-        const int fullHeight = std::max(height, 0) + window->h() - viewport->h();
+        const int aroundWidth = window->w() - view->w(), aroundHeight = window->h() - view->h();
+        view->fitWithin(areaWidth - aroundWidth, areaHeight - aroundHeight);
+        // The window around the whole displayed picture. One too large for
+        // the work area scrolls, and a scroll bar wants room across the other way.
+        const ImageView::Size shown = view->displayedSize();
+        const int fullWidth = shown.width + aroundWidth, fullHeight = shown.height + aroundHeight;
         const int bar = Fl::scrollbar_size();
         const int w = std::min(std::max(fullWidth + (fullHeight > areaHeight ? bar : 0), minimumWidth), areaWidth);
         const int h = std::min(fullHeight + (fullWidth > areaWidth ? bar : 0), areaHeight);
         window->resize(std::max(areaX, std::min(window->x(), areaX + areaWidth - w)),
                        std::max(areaY, std::min(window->y(), areaY + areaHeight - h)), w, h);
     }
-    viewport->fitView();
 }
 
 void ImageWindow::refresh() {
     image = registerAt(registerIndex);
     view->setImage(image, alphaToggle);
-    fitToImage(image->width, image->height);
-    view->damage(1);
+    fitToImage();
+    view->redraw();
     // At once, for whoever follows the windows on standard output.
     printf("reset image %c\n", letter());
     fflush(stdout);
@@ -367,19 +392,22 @@ int openImage(const Command &self, char *) {
     const char *course = "p:/course/ip301-studio/public/Images/beach.tga";
     const char *local = "c:/tga/beach.tga";
     const char *preset = readable(course) ? course : readable(local) ? local : nullptr;
-    const char *path = chooseFile("file to open", "*.tga", preset);
-    if (!path) return 1;
+    const char *path = chooseFile("file to open", imageFilePattern().c_str(), preset);
+    if (path) openInNewWindow(path);
+    return 1;
+}
+
+} // namespace
+
+void openInNewWindow(const char *path) {
     const int index = firstFreeRegister();
     // Only a read that succeeds replaces the register's buffer; one that
     // fails has said why, and leaves nothing new to show.
     const unsigned char *before = registerAt(index)->pixels;
     runCommandLine(readCommand, "%c %s", 'A' + index, path);
     if (registerAt(index)->pixels != before) runCommandLine(iwCommand, "%c", 'A' + index);
-    return 1;
 }
-
-} // namespace
 
 FunctionCommand iwCommand("IW", "IW R", "opens a further window on R (windowed mode)", openWindow);
 FunctionCommand openCommand("open", nullptr,
-    "asks for a TGA file and opens it in a new window (windowed mode)", openImage);
+    "asks for a picture file and opens it in a new window (windowed mode)", openImage);

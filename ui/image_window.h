@@ -14,7 +14,6 @@ class Fl_Value_Slider;
 class Fl_Window;
 class Command;
 class ImageView;
-class ImageViewport;
 
 // Owns nothing: the FLTK window owns the widgets and the register bank the
 // image. Windows are never destroyed; closing one only hides it.
@@ -24,11 +23,14 @@ class ImageWindow {
     // "Image X" and fits it to the image. The caller shows it.
     ImageWindow(Image *image, int registerIndex);
 
-    // Unless noResize is set, sizes the window so that the viewport shows
-    // exactly a width x height image, within the work area of its screen
-    // (moving it there if need be) and no narrower than minimumWidth; a
-    // larger image scrolls. Then fits the view to the viewport.
-    void fitToImage(int width, int height);
+    // Unless noResize is set, sizes the window so that its view shows
+    // exactly the displayed picture, within the work area of its screen
+    // (moving it there if need be) and no narrower than minimumWidth. A view
+    // in fit mode first takes the scale at which the whole picture fits that
+    // area; at another scale a larger picture scrolls.
+    void fitToImage();
+    // "Image X", and the view's scale after it when that is not one to one.
+    void showTitle();
     // Re-reads the register, fits the window to it, repaints the view and
     // prints "reset image X" on standard output.
     void refresh();
@@ -67,14 +69,13 @@ class ImageWindow {
     Fl_Choice *sourceChoice;
     Fl_Choice *operatorChoice;
     Fl_Output *targetOutput;
-    ImageViewport *viewport;
     ImageView *view;
     Fl_Menu_Bar *menuBar;
     Fl_Value_Slider *paramSlider;
     Fl_Button *finishButton;
     Fl_Value_Slider *bkSlider, *mu1Slider, *mu2Slider;
     // Narrower, the menu bar would cut off a title or the bar under the view
-    // squeeze the composite controls.
+    // squeeze the composite controls or the view's readout.
     int minimumWidth = 0;
     char title[200] = "";
     int registerIndex = 0;
@@ -102,6 +103,11 @@ extern ImageWindow *imageWindows;
 
 // Refreshes every image window, as after a typed line or a menu action.
 void refreshImageWindows();
+
+// Reads a picture file into the first free register and opens a window on
+// it, as command lines; a file that cannot be read has said why and opens
+// no window.
+void openInNewWindow(const char *path);
 
 // The folder of the last file chosen in a file chooser, with its final
 // slash; empty before the first. Read and Read Script start there, or in

@@ -52,7 +52,7 @@ void ImageWindow::hideMatteSliders() {
 
 void ImageWindow::startCrop() {
     mode = Mode::Crop;
-    view->dragMode = ImageView::DragMode::RubberBand;
+    view->setDragMode(ImageView::DragMode::RubberBand);
 }
 
 void ImageWindow::onViewRelease() {
@@ -76,8 +76,8 @@ void ImageWindow::startComposite() {
     mode = Mode::Composite;
     showActive(sourceChoice);
     sourceChoice->clear();
-    view->dragMode = ImageView::DragMode::Placement;
-    view->placement = {0, 0, kPlacementSize, kPlacementSize};
+    view->setDragMode(ImageView::DragMode::Placement);
+    view->setPlacement({0, 0, kPlacementSize, kPlacementSize});
     for (int i = 0; i < kSourceCount; ++i) {
         if (i == registerIndex || !registerAt(i)->pixels) continue;
         const char name[2] = {(char)('A' + i), '\0'};
@@ -98,8 +98,9 @@ void ImageWindow::sizePlacement() {
     const char *name = sourceChoice->text();
     const Image *source = name ? registerAt(name[0] - 'A') : nullptr;
     const bool sized = source && source->pixels;
-    view->placement.width = sized ? source->width : kPlacementSize;
-    view->placement.height = sized ? source->height : kPlacementSize;
+    const ImageView::Rect placed = view->placement();
+    view->setPlacement({placed.left, placed.top, sized ? source->width : kPlacementSize,
+                        sized ? source->height : kPlacementSize});
 }
 
 void ImageWindow::applyComposite() {
@@ -107,7 +108,7 @@ void ImageWindow::applyComposite() {
     if (const char *name = sourceChoice->text()) {
         runCommandLine(copyCommand, "z %c", letter());
         runCommandLine(compositeCommand, "%s %s %c %d %d", name, operatorChoice->text(), letter(),
-                       view->placement.left, view->placement.top);
+                       view->placement().left, view->placement().top);
     }
     refresh();
 }
@@ -122,7 +123,7 @@ void ImageWindow::startSliderOperation(const char *label, const Command &command
     paramSlider->bounds(minimum, maximum);
     paramSlider->value(initial);
     paramSlider->step(0.05);
-    view->dragMode = ImageView::DragMode::RubberBand;
+    view->setDragMode(ImageView::DragMode::RubberBand);
     mode = Mode::Slider;
     runCommandLine(copyCommand, "%c z", letter());
     sliderCommand = &command;

@@ -97,20 +97,20 @@ TEST_F(InteractiveTest, CompositePlacesTheSourceCentredOnThePointerOverTheSavedI
     ImageWindow *w = openWindow('A');
     EXPECT_EQ(linesOf([&] { pick(w, "Required/Composite"); }), Lines({"copy A z"}));
     EXPECT_EQ(w->mode, ImageWindow::Mode::Composite);
-    EXPECT_EQ(w->view->dragMode, ImageView::DragMode::Placement);
+    EXPECT_EQ(w->view->dragMode(), ImageView::DragMode::Placement);
     Lines sources;
     for (int i = 0; i < w->sourceChoice->size() - 1; ++i) sources.push_back(w->sourceChoice->text(i));
     EXPECT_EQ(sources, Lines({"B", "C", "P"}));
     EXPECT_STREQ(w->sourceChoice->text(), "C"); // the entry at index 1
     // The outline has its size from the start, so the first drag centres it too.
-    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(10, 10));
+    EXPECT_EQ(std::make_pair(w->view->placement().width, w->view->placement().height), std::make_pair(10, 10));
     EXPECT_STREQ(w->targetOutput->value(), "A");
     EXPECT_STREQ(w->operatorChoice->text(), "over");
 
     // A source picked composites at once at the top-left corner.
     EXPECT_EQ(choose(w->sourceChoice, "B"), Lines({"copy z A", "composite B over A 0 0"}));
     EXPECT_EQ(out, "reset image A\n");
-    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(30, 20));
+    EXPECT_EQ(std::make_pair(w->view->placement().width, w->view->placement().height), std::make_pair(30, 20));
 
     // The rectangle follows the pointer with its centre; the release
     // composites again onto the saved image, and refreshes once more.
@@ -130,7 +130,7 @@ TEST_F(InteractiveTest, CompositeWithoutACurrentSourceRunsNothing) {
     EXPECT_EQ(w->sourceChoice->text(), nullptr);
     EXPECT_EQ(linesOf([&] { dragOver(w->view, {{20, 20}}); }), Lines{});
     EXPECT_EQ(out, "reset image A\nreset image A\n");
-    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(4, 4));
+    EXPECT_EQ(std::make_pair(w->view->placement().width, w->view->placement().height), std::make_pair(4, 4));
     EXPECT_EQ(choose(w->operatorChoice, "in"), Lines{});
 
     // With one candidate there is no entry at index 1: none is current.
@@ -142,7 +142,7 @@ TEST_F(InteractiveTest, CompositeWithoutACurrentSourceRunsNothing) {
     // A source emptied since the list was filled still gets its lines.
     registerAt(3)->release();
     EXPECT_EQ(choose(w->sourceChoice, "D"), Lines({"copy z A", "composite D over A 0 0"}));
-    EXPECT_EQ(std::make_pair(w->view->placement.width, w->view->placement.height), std::make_pair(4, 4));
+    EXPECT_EQ(std::make_pair(w->view->placement().width, w->view->placement().height), std::make_pair(4, 4));
 }
 
 TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange) {
@@ -172,7 +172,7 @@ TEST_F(InteractiveTest, SliderOperationsRecomputeFromTheSavedImageOnEveryChange)
             << c.item;
         EXPECT_EQ(w->noResize, c.noResize) << c.item;
         EXPECT_EQ(w->mode, ImageWindow::Mode::Slider);
-        EXPECT_EQ(w->view->dragMode, ImageView::DragMode::RubberBand);
+        EXPECT_EQ(w->view->dragMode(), ImageView::DragMode::RubberBand);
         EXPECT_EQ(move(w->paramSlider, c.value), Lines({"copy z C", c.line}));
         EXPECT_EQ(out.substr(out.size() - 14), "reset image C\n");
         // Back to the start value: the result is computed from the saved
@@ -203,14 +203,14 @@ TEST_F(InteractiveTest, RotateKeepsTheWindowsSizeUntilTheFinishButton) {
     ImageWindow *w = openWindow('A');
     pick(w, "Advanced/Rotate");
     move(w->paramSlider, 45);
-    EXPECT_EQ(box(w->viewport), (Box{55, 30, w->minimumWidth - 60, 30})); // the taller picture scrolls
+    EXPECT_EQ(box(w->view), (Box{55, 30, w->minimumWidth - 60, 30})); // the taller picture scrolls
     EXPECT_GT(w->view->image()->width, 40);
     EXPECT_EQ(w->view->image()->width, registerAt(0)->width);
     EXPECT_EQ(w->window->w(), w->minimumWidth);
     EXPECT_EQ(w->window->h(), 88);
 
     clickOn(w->finishButton); // "rot"
-    EXPECT_EQ(box(w->viewport), (Box{55, 30, w->minimumWidth - 60, registerAt(0)->height}));
+    EXPECT_EQ(box(w->view), (Box{55, 30, w->minimumWidth - 60, registerAt(0)->height}));
     EXPECT_FALSE(w->finishButton->visible());
 }
 
@@ -276,7 +276,7 @@ TEST_F(InteractiveTest, EachActionShowsItsOwnControls) {
     pick(w, "Required/Composite");
     pick(w, "Required/Crop");
     EXPECT_EQ(states(composite), shown3);
-    EXPECT_EQ(w->view->dragMode, ImageView::DragMode::RubberBand);
+    EXPECT_EQ(w->view->dragMode(), ImageView::DragMode::RubberBand);
     EXPECT_EQ(linesOf([&] { dragOver(w->view, {{2, 2}, {12, 7}}); }), Lines({"crop A 2 2 10 5"}));
     // A rubber band leaves the placement at its end corner.
     EXPECT_EQ(choose(w->sourceChoice, "B"), Lines({"copy z A", "composite B over A 12 7"}));
@@ -388,7 +388,7 @@ TEST_F(ShowTest, DialogFitsTheImageAndEndsWithDone) {
         EXPECT_EQ(showWith(line.c_str(), {[&](Fl_Window *d) {
                       window = {0, 0, d->w(), d->h()};
                       done = box(d->child(0)), alpha = box(d->child(1)), display = box(d->child(2));
-                      pixels = ((ImageDisplay *)d->child(2))->pixels;
+                      pixels = ((ImageView *)d->child(2))->image()->pixels;
                       // On a narrow image Alpha covers all of Done but its right end.
                       dragOver(d->child(0), {{done.w - 3, done.h / 2}});
                   }}),
@@ -428,6 +428,28 @@ TEST_F(ShowTest, AlphaSwitchesTheDisplayAtOnce) {
     EXPECT_EQ(colour, (Rgb{30, 20, 100}));
     EXPECT_EQ(alpha, (Rgb{250, 250, 250}));
     EXPECT_EQ(colourAgain, colour);
+}
+
+TEST_F(ShowTest, APictureLargerThanTheScreenIsShownFittedAndTheZoomKeysWork) {
+    fill('D', 4000, 3000);
+    Box window{}, display{};
+    bool fitted = false, oneToOne = false;
+    showWith("show d", {[&](Fl_Window *d) {
+                 window = {0, 0, d->w(), d->h()};
+                 ImageView *view = (ImageView *)d->child(2);
+                 display = box(view);
+                 fitted = !view->oneToOne();
+                 sendKey(d, '1', "1");
+                 oneToOne = view->oneToOne();
+                 Fl::handle(FL_CLOSE, d);
+             }});
+    EXPECT_FALSE(forced);
+    EXPECT_EQ(out, "in lessSimpModalDis WIDTH 4000 HEIGHT 3000\n");
+    // At 1270 / 4000, which leaves the dialog's margins on the 1280 x 1024 screen.
+    EXPECT_EQ(window, (Box{0, 0, 1280, 988}));
+    EXPECT_EQ(display, (Box{5, 5, 1270, 953}));
+    EXPECT_TRUE(fitted);
+    EXPECT_TRUE(oneToOne);
 }
 
 TEST_F(ShowTest, EmptyRegisterGivesADialogClosedFromItsFrame) {

@@ -72,12 +72,18 @@ TEST_F(ViewTest, EmptyImagesAndMissingToggleLeaveTheViewClear) {
     EXPECT_EQ(captureWidget(window, kBackground).at(10, 10), kCleared);
 }
 
+// It is cut where the scroll bars begin, which take the view's right and
+// bottom edges.
 TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
     fill('A', 80, 70);
     Image *a = registerAt(0);
     view->setImage(a, nullptr);
     Capture c = captureWidget(window, kBackground);
-    EXPECT_EQ(c.at(10 + 59, 10 + 49), (Rgb{590 % 256, 490 % 256, 100}));
+    // The last column and row of the picture shown, and scroll bars past them.
+    const int right = 59 - Fl::scrollbar_size(), bottom = 49 - Fl::scrollbar_size();
+    EXPECT_EQ(c.at(10 + right, 10 + bottom), (Rgb{(uint8_t)(right * 10), (uint8_t)(bottom * 10), 100}));
+    EXPECT_FALSE(c.at(10 + right + 1, 10 + 20) == (Rgb{(uint8_t)(right * 10 + 10), 200, 100}));
+    EXPECT_FALSE(c.at(10 + 20, 10 + bottom + 1) == (Rgb{200, (uint8_t)(bottom * 10 + 10), 100}));
     EXPECT_EQ(c.at(10 + 60, 10 + 20), kBackground);
     EXPECT_EQ(c.at(10 + 20, 10 + 50), kBackground);
 }
@@ -85,7 +91,7 @@ TEST_F(ViewTest, AnImageLargerThanTheViewIsCutAtItsEdges) {
 TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
     sendMouse(window, FL_PUSH, 10 + 10, 10 + 5);
     sendMouse(window, FL_DRAG, 10 + 30, 10 + 25);
-    ASSERT_TRUE(view->dragging);
+    ASSERT_TRUE(view->dragging());
     Capture down = captureWidget(window, kBackground);
     EXPECT_EQ(down.at(20, 15), kYellow);      // top-left corner
     EXPECT_EQ(down.at(39, 34), kYellow);      // bottom-right corner (20 x 20)
@@ -110,24 +116,23 @@ TEST_F(ViewTest, RubberBandOutlineSpansItsCornersByTheHorizontalRule) {
 
     // After the release no outline is drawn.
     sendMouse(window, FL_RELEASE, 10 + 30, 10 + 5);
-    view->bandStart = {10, 5};
-    view->bandEnd = {30, 25};
+    dragOver(view, {{10, 5}, {30, 25}});
     EXPECT_EQ(captureWidget(window, kBackground).at(20, 15), kCleared);
 }
 
 TEST_F(ViewTest, PlacementOutlineIsTheRectangleCentredOnThePointer) {
-    view->dragMode = ImageView::DragMode::Placement;
-    view->placement.width = view->placement.height = 4;
+    view->setDragMode(ImageView::DragMode::Placement);
+    view->setPlacement({0, 0, 4, 4});
     sendMouse(window, FL_PUSH, 10 + 10, 10 + 10);
-    EXPECT_EQ(view->placement.left, 8);
-    EXPECT_EQ(view->placement.top, 8);
-    view->placement.width = view->placement.height = 5;
+    EXPECT_EQ(view->placement().left, 8);
+    EXPECT_EQ(view->placement().top, 8);
+    view->setPlacement({8, 8, 5, 5});
     sendMouse(window, FL_DRAG, 10 + 10, 10 + 10);
-    EXPECT_EQ(view->placement.left, 8); // 5 / 2 is 2
-    EXPECT_EQ(view->placement.top, 8);
-    EXPECT_EQ(view->placement.width, 5); // the size is the owner's
+    EXPECT_EQ(view->placement().left, 8); // 5 / 2 is 2
+    EXPECT_EQ(view->placement().top, 8);
+    EXPECT_EQ(view->placement().width, 5); // the size is the owner's
 
-    view->placement.width = 12, view->placement.height = 8;
+    view->setPlacement({8, 8, 12, 8});
     sendMouse(window, FL_DRAG, 10 + 30, 10 + 20);
     Capture c = captureWidget(window, kBackground);
     EXPECT_EQ(c.at(10 + 24, 10 + 16), kYellow); // left, top = 30 - 6, 20 - 4
@@ -144,7 +149,7 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
         [](Fl_Widget *, void *data) {
             Seen *s = (Seen *)data;
             ++*s->calls;
-            *s->dragging = s->view->dragging;
+            *s->dragging = s->view->dragging();
         },
         &seen);
 
@@ -152,17 +157,18 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
     dragOver(view, {{10, 20}, {50, 60}});
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(draggingInCallback, 0);
-    EXPECT_EQ(std::vector<int>({view->bandStart.x, view->bandStart.y, view->bandEnd.x, view->bandEnd.y}),
-              std::vector<int>({10, 20, 50, 60}));
+    auto band = [&] {
+        const ImageView::Rect r = view->rubberBand();
+        return std::vector<int>({r.left, r.top, r.width, r.height});
+    };
+    EXPECT_EQ(band(), std::vector<int>({10, 20, 40, 40}));
 
     dragOver(view, {{7, 9}, {7, 9}});
-    EXPECT_EQ(std::vector<int>({view->bandStart.x, view->bandStart.y, view->bandEnd.x, view->bandEnd.y}),
-              std::vector<int>({7, 9, 7, 9}));
+    EXPECT_EQ(band(), std::vector<int>({7, 9, 0, 0}));
 
     // Beyond the widget's left and top edges the values go negative.
     dragOver(view, {{5, 5}, {-3, 0}, {-8, -4}});
-    EXPECT_EQ(view->bandEnd.x, -8);
-    EXPECT_EQ(view->bandEnd.y, -4);
+    EXPECT_EQ(band(), std::vector<int>({-8, -4, 13, 9}));
     EXPECT_EQ(calls, 3);
 
     EXPECT_EQ(view->handle(FL_MOVE), 0);
@@ -170,15 +176,18 @@ TEST_F(ViewTest, ReleaseEndsTheDragAtItsOwnPointAndCallsBack) {
     // A wheel's sideways clicks arrive as presses of buttons 6 and 7.
     Fl::e_keysym = FL_Button + 7;
     EXPECT_EQ(view->handle(FL_PUSH), 0);
-    EXPECT_FALSE(view->dragging);
+    EXPECT_FALSE(view->dragging());
 }
 
+// The display dialog's view.
 TEST_F(ViewTest, DisplayPaintsItsPixelsAndTakesNoEvents) {
     fill('B', 5, 5);
     Image *b = registerAt(1);
     Fl_Window *dialog = new Fl_Window(20, 20);
     dialog->box(FL_NO_BOX);
-    ImageDisplay *display = new ImageDisplay(5, 5, 5, 5, b->pixels, toggle);
+    ImageView *display = new ImageView(5, 5, 5, 5);
+    display->setDragMode(ImageView::DragMode::Off);
+    display->setImage(b, toggle);
     dialog->end();
     dialog->show();
     Capture c = captureWidget(dialog, kBackground);

@@ -1,6 +1,9 @@
 // Image windows: their controls, fitting and refreshing, every menu item's
 // command lines, the dialogs and shortcuts, and the IW and open commands.
 #include "gui_support.h"
+#include <FL/filename.H>
+
+#include "image/image_file.h"
 
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Choice.H>
@@ -44,7 +47,7 @@ TEST_F(WindowTest, StartsWithTheInteractiveControlsHiddenAndOverCurrent) {
     EXPECT_STREQ(w->operatorChoice->text(), "over");
     Lines titles;
     for (const Fl_Menu_Item *m = w->menuBar->menu(); m->label(); m = m->next()) titles.push_back(m->label());
-    EXPECT_EQ(titles, Lines({"Basics", "Required", "Advanced", "Matte"}));
+    EXPECT_EQ(titles, Lines({"Basics", "Required", "Advanced", "Matte", "View"}));
 }
 
 TEST_F(WindowTest, FitsTheViewToTheImageAndRefreshReportsIt) {
@@ -159,28 +162,34 @@ TEST_F(WindowTest, WriteAsksForANameAndRunsTheLineUnlessCancelled) {
     EXPECT_EQ(commandLines(), Lines({"write B " + path("b.tga"), "write B "}));
     EXPECT_EQ(out, "reset image B\nreset image B\nreset image B\n");
     Image back;
-    ASSERT_TRUE(back.load(path("b.tga").c_str()));
+    ASSERT_EQ(loadImageFile(path("b.tga").c_str(), &back), IMAGE_FILE_OK);
     EXPECT_EQ(back.width, 3);
     back.release();
 }
 
-// The choosers start in the working folder, then in that of the last file
-// chosen, also after a cancel.
-TEST_F(WindowTest, ReadChoosesATgaAndRefreshesEvenWhenCancelled) {
+// The choosers list every picture file in any case and start in the working
+// folder, then in that of the last file chosen, also after a cancel. A long
+// path reaches the command whole.
+TEST_F(WindowTest, ReadChoosesAPictureAndRefreshesEvenWhenCancelled) {
+    const std::string pattern = imageFilePattern();
+    for (const char *name : {"a.tga", "b.PNG", "c.Jpg", "d.jpeg"}) EXPECT_TRUE(fl_filename_match(name, pattern.c_str()));
+    EXPECT_FALSE(fl_filename_match("e.txt", pattern.c_str()));
     fill('D', 5, 7);
-    ASSERT_TRUE(registerAt(3)->save(path("d.tga").c_str()));
+    const std::string file = path(std::string(150, 'd') + ".png");
+    ASSERT_EQ(saveImageFile(file.c_str(), *registerAt(3)), IMAGE_FILE_OK);
     registerAt(3)->release();
     ImageWindow *w = openWindow('A');
-    answers = {path("d.tga"), std::nullopt, std::nullopt};
+    answers = {file, std::nullopt, std::nullopt};
     console->output->clear();
     std::string out = captureOutput([&] {
         pick(w, "Basics/Read");
         pick(w, "Basics/Read");
         pick(w, "Basics/Read Script");
     });
-    EXPECT_EQ(asked, Lines({"choose File to Read *.tga \"./\"", "choose File to Read *.tga \"" + dir + "/\"",
+    EXPECT_EQ(asked, Lines({"choose File to Read " + pattern + " \"./\"", "choose File to Read " + pattern + " \"" + dir + "/\"",
                             "choose Pick a script file *.txt \"" + dir + "/\""}));
-    EXPECT_EQ(commandLines(), Lines({"read A " + path("d.tga")}));
+    EXPECT_EQ(commandLines(), Lines({"read A " + file}));
+    EXPECT_EQ(registerAt(0)->width, 5);
     EXPECT_EQ(out, "reset image A\nreset image A\nreset image A\n");
     EXPECT_EQ(box(w->view), (Box{55, 30, w->minimumWidth - 60, 7}));
 }
@@ -254,7 +263,7 @@ TEST_F(WindowTest, ShortcutsReachTheirItems) {
     sendKey(w->window, 's', "s", FL_ALT);
     sendKey(w->window, 'o', "o", FL_ALT);
     sendKey(w->window, FL_Tab, "\t");
-    EXPECT_EQ(asked, Lines({"input File Name?", "choose file to open *.tga null"}));
+    EXPECT_EQ(asked, Lines({"input File Name?", "choose file to open " + imageFilePattern() + " null"}));
     EXPECT_EQ(commandLines(), Lines({"open", "help"}));
 }
 
@@ -283,7 +292,7 @@ TEST_F(WindowTest, IwOpensAWindowPerCallAndRefusesBadNames) {
 
 TEST_F(WindowTest, OpenReadsTheChosenFileIntoTheFirstFreeRegister) {
     fill('C', 9, 4);
-    ASSERT_TRUE(registerAt(2)->save(path("c.tga").c_str()));
+    ASSERT_EQ(saveImageFile(path("c.tga").c_str(), *registerAt(2)), IMAGE_FILE_OK);
     fill('A', 1, 1);
     std::ofstream(path("bad.tga")) << "no picture";
     answers = {std::nullopt, path("bad.tga"), path("c.tga")};
@@ -293,7 +302,7 @@ TEST_F(WindowTest, OpenReadsTheChosenFileIntoTheFirstFreeRegister) {
     EXPECT_EQ(imageWindows, nullptr);
     EXPECT_TRUE(registerAt(1)->empty());
     runFormatted("OPEN");
-    EXPECT_EQ(asked, Lines(3, "choose file to open *.tga null"));
+    EXPECT_EQ(asked, Lines(3, "choose file to open " + imageFilePattern() + " null"));
     EXPECT_EQ(commandLines(),
               Lines({"open", "open", "read B " + path("bad.tga"), "OPEN", "read B " + path("c.tga"), "iw B"}));
     ASSERT_NE(imageWindows, nullptr);
@@ -328,8 +337,9 @@ TEST_F(WindowTest, NarrowPicturesKeepEveryMenuTitleAndControlWhole) {
     EXPECT_EQ(box(w->targetOutput), (Box{225, w->alphaToggle->y(), 35, 20}));
 }
 
-// A picture larger than the screen scrolls in a window that stays on the
-// screen with its controls; the pointer still names the picture's pixels.
+// A picture larger than the screen, shown one to one, scrolls in a window
+// that stays on the screen with its controls; the pointer still names the
+// picture's pixels.
 TEST_F(WindowTest, APictureLargerThanTheScreenScrolls) {
     fill('A', 4000, 3000);
     ImageWindow *w = openWindow('A');
@@ -341,7 +351,8 @@ TEST_F(WindowTest, APictureLargerThanTheScreenScrolls) {
         EXPECT_GE(win->x() + control->x(), 0);
         EXPECT_LE(win->y() + control->y() + control->h(), Fl::h());
     }
-    w->viewport->scroll_to(2000, 1500);
+    pick(w, "View/Actual Size");
+    w->view->scrollTo(2000, 1500);
     EXPECT_EQ(captureWidget(win).at(55 + 100, 30 + 50), (Rgb{(2100 * 10) & 255, (1550 * 10) & 255, 100}));
     pick(w, "Required/Crop");
     console->output->clear();
