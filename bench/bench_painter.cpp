@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "image/image_file.h"
 #include "ops/painter.h"
 
 namespace {
@@ -44,7 +45,7 @@ int main(int argc, char **argv) {
         }
     Image brushes;
     StrokeMap map;
-    if (!brushes.load("data/paintBrushes.tga") || !imageToMap(brushes, map)) return 1;
+    if (loadImageFile("data/paintBrushes.tga", &brushes) != IMAGE_FILE_OK || !imageToMap(brushes, map)) return 1;
     brushes.release();
     const OffsetTable offsets = makeOffsetTable();
 
