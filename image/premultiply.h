@@ -1,6 +1,6 @@
 // Every rule by which the program premultiplies colour by alpha or divides
 // it out again. They differ in their rounding, and each output below is
-// specified to the bit by its own rule, so they are not interchangeable.
+// fixed to the bit by its own rule, so they are not interchangeable.
 //
 //   premultiplyFloor     floor(c x a / 255)  reading files: TGA, PNG (and
 //                        JPEG, opaque, where it keeps the colour)

@@ -88,7 +88,7 @@ bool decodeWithLibpng(const std::string &path, Picture *out, bool transforms = t
 
 // A file libpng writes from rows of samples (16-bit ones big-endian), with
 // an iCCP profile when one is given.
-struct PngSpec {
+struct PngRecipe {
     int width = 1, height = 1, depth = 8, colourType = PNG_COLOR_TYPE_RGBA, interlace = PNG_INTERLACE_NONE;
     Bytes samples;
     Bytes profile;
@@ -100,7 +100,7 @@ void appendBytes(png_structp png, png_bytep data, png_size_t n) {
 }
 void flushNothing(png_structp) {}
 
-Bytes encodeWithLibpng(const PngSpec &spec) {
+Bytes encodeWithLibpng(const PngRecipe &recipe) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     png_infop info = png_create_info_struct(png);
@@ -110,15 +110,15 @@ Bytes encodeWithLibpng(const PngSpec &spec) {
         return Bytes();
     }
     png_set_write_fn(png, &out, appendBytes, flushNothing);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType, spec.interlace,
+    png_set_IHDR(png, info, recipe.width, recipe.height, recipe.depth, recipe.colourType, recipe.interlace,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.profile.empty())
-        png_set_iCCP(png, info, "test profile", PNG_COMPRESSION_TYPE_BASE, spec.profile.data(),
-                     (png_uint_32)spec.profile.size());
+    if (!recipe.profile.empty())
+        png_set_iCCP(png, info, "test profile", PNG_COMPRESSION_TYPE_BASE, recipe.profile.data(),
+                     (png_uint_32)recipe.profile.size());
     png_write_info(png, info);
-    const size_t rowBytes = spec.samples.size() / spec.height;
-    std::vector<png_bytep> rows(spec.height);
-    for (int y = 0; y < spec.height; ++y) rows[y] = (png_bytep)spec.samples.data() + y * rowBytes;
+    const size_t rowBytes = recipe.samples.size() / recipe.height;
+    std::vector<png_bytep> rows(recipe.height);
+    for (int y = 0; y < recipe.height; ++y) rows[y] = (png_bytep)recipe.samples.data() + y * rowBytes;
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -307,7 +307,7 @@ TEST(PngSuite, EveryBrokenFileIsRefusedWithItsCode) {
 TEST_F(PngFile, SixteenBitSamplesAreRounded) {
     auto rounded = [](unsigned v) { return (unsigned char)((v * 255 + 32767) / 65535); };
     for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
-        PngSpec grey;
+        PngRecipe grey;
         grey.width = grey.height = 256;
         grey.depth = 16;
         grey.colourType = PNG_COLOR_TYPE_GRAY;
@@ -326,7 +326,7 @@ TEST_F(PngFile, SixteenBitSamplesAreRounded) {
         image.release();
 
         // RGBA: each channel through every value, alpha too, premultiplied after rounding.
-        PngSpec rgba = grey;
+        PngRecipe rgba = grey;
         rgba.colourType = PNG_COLOR_TYPE_RGBA;
         rgba.samples.clear();
         for (unsigned v = 0; v < 65536; ++v)
@@ -434,10 +434,10 @@ TEST_F(PngFile, AnnouncedSizesBeyondTheLimitsAreRefused) {
 // bomb: a few hundred kilobytes that inflate to 200 MB) are refused
 // without the memory being taken.
 TEST_F(PngFile, InflatingChunksAreBounded) {
-    PngSpec spec;
-    spec.width = spec.height = 4;
-    spec.samples.assign(64, 200);
-    const Bytes plain = encodeWithLibpng(spec);
+    PngRecipe recipe;
+    recipe.width = recipe.height = 4;
+    recipe.samples.assign(64, 200);
+    const Bytes plain = encodeWithLibpng(recipe);
     // 200 MB of zeros, deflated by runs (fast, about 1000 to 1).
     const Bytes zeros((size_t)1 << 20, 0);
     Bytes packed(1 << 20);
@@ -470,7 +470,7 @@ TEST_F(PngFile, InflatingChunksAreBounded) {
 }
 
 TEST_F(PngFile, TruncatedFilesAreRefusedAndLeaveTheImage) {
-    PngSpec interlaced;
+    PngRecipe interlaced;
     interlaced.width = 37;
     interlaced.height = 19;
     interlaced.interlace = PNG_INTERLACE_ADAM7;
@@ -542,21 +542,21 @@ TEST_F(PngFile, WideGamutProfileIsConvertedToSrgb) {
     cmsToneCurve *curves[3] = {gamma, gamma, gamma};
     cmsHPROFILE wide = cmsCreateRGBProfile(&white, &primaries, curves);
     cmsFreeToneCurve(gamma);
-    PngSpec spec;
-    spec.width = 64;
-    spec.height = 48;
+    PngRecipe recipe;
+    recipe.width = 64;
+    recipe.height = 48;
     std::mt19937 random(4);
-    for (int i = 0; i < 64 * 48 * 4; ++i) spec.samples.push_back((uint8_t)random());
-    spec.profile = savedProfile(wide);
+    for (int i = 0; i < 64 * 48 * 4; ++i) recipe.samples.push_back((uint8_t)random());
+    recipe.profile = savedProfile(wide);
     for (int interlace : {PNG_INTERLACE_NONE, PNG_INTERLACE_ADAM7}) {
-        spec.interlace = interlace;
-        writeBytes(path("wide.png"), encodeWithLibpng(spec));
+        recipe.interlace = interlace;
+        writeBytes(path("wide.png"), encodeWithLibpng(recipe));
         Image image;
         ASSERT_EQ(loadImageFile(path("wide.png").c_str(), &image), IMAGE_FILE_OK);
-        const Bytes expected = convertedByLittleCms(spec.profile, TYPE_RGBA_8, spec.samples, 64 * 48);
+        const Bytes expected = convertedByLittleCms(recipe.profile, TYPE_RGBA_8, recipe.samples, 64 * 48);
         EXPECT_TRUE(pixelsOf(image) == expected);
         // Not by accident: the conversion changed most pixels.
-        PngSpec plain = spec;
+        PngRecipe plain = recipe;
         plain.profile.clear();
         writeBytes(path("plain.png"), encodeWithLibpng(plain));
         Picture unconverted;
@@ -567,12 +567,12 @@ TEST_F(PngFile, WideGamutProfileIsConvertedToSrgb) {
         image.release();
     }
     // At 16 bits the samples are rounded first, then converted.
-    PngSpec deep = spec;
+    PngRecipe deep = recipe;
     deep.depth = 16;
     deep.interlace = PNG_INTERLACE_NONE;
     deep.samples.clear();
     Bytes rounded;
-    for (size_t i = 0; i < spec.samples.size(); ++i) {
+    for (size_t i = 0; i < recipe.samples.size(); ++i) {
         const unsigned v = random() & 0xFFFF;
         deep.samples.insert(deep.samples.end(), {(uint8_t)(v >> 8), (uint8_t)v});
         rounded.push_back((uint8_t)((v * 255 + 32767) / 65535));
@@ -580,7 +580,7 @@ TEST_F(PngFile, WideGamutProfileIsConvertedToSrgb) {
     writeBytes(path("deep.png"), encodeWithLibpng(deep));
     Image image;
     ASSERT_EQ(loadImageFile(path("deep.png").c_str(), &image), IMAGE_FILE_OK);
-    EXPECT_TRUE(pixelsOf(image) == convertedByLittleCms(spec.profile, TYPE_RGBA_8, rounded, 64 * 48));
+    EXPECT_TRUE(pixelsOf(image) == convertedByLittleCms(recipe.profile, TYPE_RGBA_8, rounded, 64 * 48));
     image.release();
     cmsCloseProfile(wide);
 }
@@ -590,18 +590,18 @@ TEST_F(PngFile, GreyProfileIsConvertedFromGrey) {
     cmsToneCurve *linear = cmsBuildGamma(nullptr, 1.0);
     cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
     cmsFreeToneCurve(linear);
-    PngSpec spec;
-    spec.width = 256;
-    spec.height = 2;
-    spec.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+    PngRecipe recipe;
+    recipe.width = 256;
+    recipe.height = 2;
+    recipe.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
     for (int y = 0; y < 2; ++y)
         for (int v = 0; v < 256; ++v)
-            spec.samples.insert(spec.samples.end(), {(uint8_t)v, (uint8_t)(y ? 255 - v : 255)});
-    spec.profile = savedProfile(grey);
-    writeBytes(path("grey.png"), encodeWithLibpng(spec));
+            recipe.samples.insert(recipe.samples.end(), {(uint8_t)v, (uint8_t)(y ? 255 - v : 255)});
+    recipe.profile = savedProfile(grey);
+    writeBytes(path("grey.png"), encodeWithLibpng(recipe));
     Image image;
     ASSERT_EQ(loadImageFile(path("grey.png").c_str(), &image), IMAGE_FILE_OK);
-    const Bytes expected = convertedByLittleCms(spec.profile, TYPE_GRAYA_8, spec.samples, 512);
+    const Bytes expected = convertedByLittleCms(recipe.profile, TYPE_GRAYA_8, recipe.samples, 512);
     EXPECT_TRUE(pixelsOf(image) == expected);
     EXPECT_GT(image.pixels[4 * 128], 170); // linear 128 is sRGB 188
     image.release();
