@@ -345,7 +345,7 @@ int runBatch(int argc, char **argv) {
     Options o;
     const std::string wrong = parse(argc, argv, o);
     if (!wrong.empty()) return wrongArguments(wrong);
-    if (!o.jobs) o.jobs = threadCount();
+    if (!o.jobs) o.jobs = processorCount(); // the pool would start threads before the forks
     FILE *script = openScript(o.script.c_str());
     if (!script) return wrongArguments("cannot open the script " + o.script);
     fclose(script);

@@ -22,12 +22,6 @@ constexpr int kBlocksPerThread = 4;
 // inline instead of waiting for threads that may all be busy with this job.
 thread_local bool insideBlock = false;
 
-int processorCount() {
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
 // Worker threads that sleep between jobs. One job at a time: its blocks are
 // handed out in order, under the mutex, to whichever thread asks next, the
 // one that posted the job included.
@@ -160,6 +154,12 @@ void runRowBlocks(int rows, int minimumRows, void (*call)(const void *, int, int
 }
 
 } // namespace parallel_detail
+
+int processorCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 int threadCount() { return pool().threads(); }
 

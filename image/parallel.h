@@ -30,6 +30,9 @@ inline int rowsPerTask(int width) { return width > 0 && width < (1 << 16) ? ((1 
 // number of processors this process may run on (its affinity mask, so that
 // `taskset -c 0` means one thread).
 int threadCount();
+// The processors this process may run on, without making the pool: a
+// process that forks must have no threads of its own.
+int processorCount();
 // Sets that number, for tests and benchmarks; 0 or less restores the
 // default. Not from inside a block.
 void setThreadCount(int count);
