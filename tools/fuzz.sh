@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target of the fuzz build for a bounded time on its corpus:
 #   tools/fuzz.sh TARGET SECONDS [LIBFUZZER-OPTIONS...]
-# TARGET is tga_load or interpreter. The corpus grows in BUILD/corpus/TARGET,
+# TARGET is tga_load, png_load, jpeg_load or interpreter. The corpus grows in BUILD/corpus/TARGET,
 # starting from tests/fuzz/seeds/TARGET. An input that fails is kept as
 # BUILD/artifacts/TARGET-*, and the script fails. BUILD is $FUZZ_BUILD,
 # build-fuzz by default. No display is needed or used.
