@@ -40,9 +40,10 @@ for tga in "$tmp"/out/*.tga data/landscape.tga data/badge.tga \
 done
 
 # The lines of gallery.txt that lead to the picture NAME, from the previous
-# `write` on, as they are (code) or as one table cell (cell).
+# `write` of a TGA file on, as they are (code) or as one table cell (cell).
 lines() {
-    awk -v file="out/$1.tga" '/^write / { if ($3 == file) { printf "%s", acc; exit } acc = ""; next }
+    awk -v file="out/$1.tga" '/^write / && $3 == file { printf "%s", acc; exit }
+                              /^write .*\.tga$/ { acc = ""; next }
                               { acc = acc $0 "\n" }' examples/gallery.txt
 }
 code() {
@@ -190,5 +191,19 @@ row painter crop "Round dots, each coloured by the pixel under its centre." pain
 row painter2 crop "Squiggles, eight shapes in turn." painter2
 row painter3 crop "Highlighted squiggles." painter3
 row image-to-map paintBrushes "Reads a brush file as 23 × 23 cells for the painters and shows how: paint white, blend grey, clear green, paper black." image-to-map
+cat << 'EOF'
+
+## Picture files
+
+`read` takes PNG files of every colour type and depth, JPEG files (baseline,
+progressive, arithmetic-coded; grey, colour, CMYK; upright by their EXIF
+orientation) and TGA files, by their content; `write` picks the format by
+the name's suffix, `.png`, `.jpg` or `.jpeg`, and writes any other name as
+TGA. Embedded colour profiles are converted to sRGB as a file is read.
+
+EOF
+head4
+row badge-through-png badge "PNG keeps alpha and divides and multiplies it as TGA does: read back, the picture has the very bytes a TGA round trip gives." badge-through-png
+row badge-through-jpeg badge "JPEG keeps no alpha: the colour is written over black, as the window shows it, at quality 90 with 4:2:0 chroma, and \`write\` says so in a note." badge-through-jpeg
 } > docs/gallery.md
 echo "wrote docs/gallery.md and $(find docs/gallery -name '*.png' | wc -l) thumbnails ($(du -sh docs/gallery | cut -f1))"
