@@ -12,15 +12,15 @@
 
 // The codecs, one file each.
 bool isPngFile(const unsigned char *head, size_t n);
-int loadPngFile(const char *path, Image *result);
+int loadPngFile(const char *path, FILE *file, Image *result);
 int savePngFile(const char *path, const Image &image);
 bool isJpegFile(const unsigned char *head, size_t n);
-int loadJpegFile(const char *path, Image *result);
+int loadJpegFile(const char *path, FILE *file, Image *result);
 int saveJpegFile(const char *path, const Image &image);
 
 namespace {
 
-int loadTgaFile(const char *path, Image *result) {
+int loadTgaFile(const char *path, FILE *, Image *result) {
     int w = 0, h = 0;
     unsigned char *pixels = tgaLoadRows(path, &w, &h, TGA_RGBA, TGA_TOP_DOWN);
     if (!pixels) return tgaLastError();
@@ -48,6 +48,24 @@ const char *const errorTexts[] = {
     "unsupported kind of image file",
     "image too large for the file format",
 };
+
+// The format whose first bytes the open file begins with; TGA when none
+// claims them. Leaves the file at its start.
+const ImageFormat &formatOfOpenFile(FILE *f) {
+    unsigned char head[16];
+    const size_t n = fread(head, 1, sizeof head, f);
+    rewind(f);
+    for (const ImageFormat &format : formats)
+        if (format.isFormatOf && format.isFormatOf(head, n)) return format;
+    return formats[0];
+}
+
+// The file at `path` opened for reading when it is a regular file, else
+// null: the first bytes of a pipe would be taken from its reader.
+FILE *openRegularFile(const char *path) {
+    struct stat st;
+    return path && stat(path, &st) == 0 && S_ISREG(st.st_mode) ? fopen(path, "rb") : nullptr;
+}
 
 bool endsWith(const char *name, const char *suffix) {
     const size_t n = strlen(name), k = strlen(suffix);
@@ -80,25 +98,20 @@ const ImageFormat &formatForName(const char *path) {
 }
 
 const ImageFormat &formatOfFile(const char *path) {
-    // Only a regular file is looked into: reading the first bytes of a pipe
-    // would take them from the reader.
-    struct stat st;
-    if (!path || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return formats[0];
-    FILE *f = fopen(path, "rb");
+    FILE *f = openRegularFile(path);
     if (!f) return formats[0];
-    unsigned char head[16];
-    const size_t n = fread(head, 1, sizeof head, f);
+    const ImageFormat &format = formatOfOpenFile(f);
     fclose(f);
-    for (const ImageFormat &format : formats)
-        if (format.isFormatOf && format.isFormatOf(head, n)) return format;
-    return formats[0];
+    return format;
 }
 
 bool isPictureFile(const char *path) { return formatWithSuffix(path) || &formatOfFile(path) != &formats[0]; }
 
 int loadImageFile(const char *path, Image *image) {
+    FILE *f = openRegularFile(path);
     Image loaded;
-    const int code = formatOfFile(path).load(path, &loaded);
+    const int code = (f ? formatOfOpenFile(f) : formats[0]).load(path, f, &loaded);
+    if (f) fclose(f);
     if (code != IMAGE_FILE_OK) return code;
     image->replace(loaded.width, loaded.height, loaded.pixels);
     return IMAGE_FILE_OK;

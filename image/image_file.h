@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 #include "image.h"
@@ -37,9 +38,12 @@ struct ImageFormat {
     // none: it takes whatever no other entry claims). `n` may be short.
     bool (*isFormatOf)(const unsigned char *head, size_t n);
     // Decodes the file into `result`, 8-bit RGBA premultiplied, top row first,
-    // in sRGB. `result` is empty on entry; on failure it is left empty, with
-    // nothing allocated. Returns IMAGE_FILE_OK or a code.
-    int (*load)(const char *path, Image *result);
+    // in sRGB. `file` is the regular file at `path`, open at its start, for
+    // every entry that isFormatOf chose; the TGA entry, which takes any other
+    // file, pipes and names that cannot be opened too, reads `path` itself.
+    // `result` is empty on entry; on failure it is left empty, with nothing
+    // allocated. Returns IMAGE_FILE_OK or a code.
+    int (*load)(const char *path, FILE *file, Image *result);
     // Writes `image` through the careful writer (safe_output.h); on failure
     // the old file stays as it was. Returns IMAGE_FILE_OK or a code.
     int (*save)(const char *path, const Image &image);

@@ -264,31 +264,17 @@ void cmykToRgb(unsigned char *p, size_t count, bool inverted) {
     }
 }
 
-int readFile(const char *path, Bytes &bytes, size_t &size) {
-    FILE *f = path ? fopen(path, "rb") : nullptr;
+// The whole file in memory: its size and one byte more, so that its end is
+// seen without growing, and more should it grow while it is read.
+int readFile(FILE *f, Bytes &bytes, size_t &size) {
     struct stat st;
-    if (!f) {
-        // As the TGA reader: a file that exists but may not be read is not missing.
-        return path && stat(path, &st) == 0 && !S_ISDIR(st.st_mode) ? TGA_CANNOT_READ : TGA_CANNOT_OPEN;
-    }
-    const bool statOk = fstat(fileno(f), &st) == 0;
-    if (statOk && S_ISDIR(st.st_mode)) {
-        fclose(f);
-        return TGA_CANNOT_OPEN;
-    }
-    // A regular file's size and one byte more, so that its end is seen
-    // without growing; a pipe's bytes in growing blocks.
-    size_t capacity = statOk && S_ISREG(st.st_mode) ? (size_t)st.st_size + 1 : (size_t)1 << 16;
+    size_t capacity = fstat(fileno(f), &st) == 0 ? (size_t)st.st_size + 1 : (size_t)1 << 16;
     size = 0;
-    int code = IMAGE_FILE_OK;
     for (;;) {
         if (size == capacity || !bytes) {
             if (bytes) capacity *= 2;
             unsigned char *grown = (unsigned char *)realloc(bytes.get(), capacity);
-            if (!grown) {
-                code = TGA_OUT_OF_MEMORY;
-                break;
-            }
+            if (!grown) return TGA_OUT_OF_MEMORY;
             bytes.release(); // now owned as `grown`
             bytes.reset(grown);
         }
@@ -296,9 +282,7 @@ int readFile(const char *path, Bytes &bytes, size_t &size) {
         if (n == 0) break;
         size += n;
     }
-    if (code == IMAGE_FILE_OK && ferror(f)) code = TGA_CANNOT_READ;
-    fclose(f);
-    return code;
+    return ferror(f) ? (int)TGA_CANNOT_READ : (int)IMAGE_FILE_OK;
 }
 
 // ---- Writing
@@ -374,10 +358,10 @@ int writeRows(Encoding &e) {
 
 } // namespace
 
-int loadJpegFile(const char *path, Image *result) {
+int loadJpegFile(const char *, FILE *f, Image *result) {
     Bytes file;
     size_t fileSize = 0;
-    int code = readFile(path, file, fileSize);
+    int code = readFile(f, file, fileSize);
     if (code != IMAGE_FILE_OK) return code;
     Decoding d{};
     d.file = file.get();

@@ -55,9 +55,6 @@ struct ContextFree {
     void operator()(spng_ctx *ctx) const { spng_ctx_free(ctx); }
 };
 using Context = std::unique_ptr<spng_ctx, ContextFree>;
-struct FileClose {
-    void operator()(FILE *f) const { fclose(f); }
-};
 struct MemoryFree {
     void operator()(void *p) const { free(p); }
 };
@@ -290,22 +287,9 @@ bool runsPayOff(const Image &image) {
 
 bool isPngFile(const unsigned char *head, size_t n) { return n >= 8 && std::equal(kSignature, kSignature + 8, head); }
 
-int loadPngFile(const char *path, Image *result) {
-    std::unique_ptr<FILE, FileClose> f(path ? fopen(path, "rb") : nullptr);
-    if (!f) {
-        // As the TGA reader: a file that exists but may not be opened is not
-        // reported as missing; a folder keeps its code.
-        struct stat st;
-        const bool exists = path && stat(path, &st) == 0 && !S_ISDIR(st.st_mode);
-        return exists ? TGA_CANNOT_READ : TGA_CANNOT_OPEN;
-    }
+int loadPngFile(const char *, FILE *file, Image *result) {
     struct stat st;
-    const bool statOk = fstat(fileno(f.get()), &st) == 0;
-    if (statOk && S_ISDIR(st.st_mode)) return TGA_CANNOT_OPEN;
-    // The length is known for a regular file only; a pipe is not checked
-    // for being too short.
-    const uint64_t fileSize = statOk && S_ISREG(st.st_mode) ? (uint64_t)st.st_size : 0;
-    return decodeFile(f.get(), fileSize, result);
+    return decodeFile(file, fstat(fileno(file), &st) == 0 ? (uint64_t)st.st_size : 0, result);
 }
 
 int savePngFile(const char *path, const Image &image) {
