@@ -43,8 +43,8 @@ constexpr size_t kErrorBytes = 512;
 
 struct Picture {
     std::string name, output;
-    enum State { Waiting, Skipped, Done, Failed } state = Waiting;
-    bool finished = false;
+    enum State { Waiting, Skipped, Done, Failed } state = Waiting; // Waiting until it has run
+    bool ended() const { return state != Waiting; }
     std::string printed; // everything its process printed
     std::string error;   // its first error line
     double seconds = 0;
@@ -219,10 +219,7 @@ class Batch {
 
     void start(size_t index) {
         Picture &p = pictures[index];
-        if (p.state == Picture::Skipped) {
-            p.finished = true;
-            return;
-        }
+        if (p.state == Picture::Skipped) return;
         int ends[2];
         if (pipe(ends) != 0) return finish(p, Picture::Failed, "cannot start its process");
         fflush(stdout);
@@ -246,7 +243,6 @@ class Batch {
     void finish(Picture &p, Picture::State state, const std::string &error) {
         p.state = state;
         p.error = error;
-        p.finished = true;
     }
 
     // Takes what the processes print, and the result of each that ends.
@@ -283,7 +279,7 @@ class Batch {
 
     // The results of the pictures that ended, in the order of the list.
     void printFinished() {
-        for (; printedUpTo < pictures.size() && pictures[printedUpTo].finished; ++printedUpTo) {
+        for (; printedUpTo < pictures.size() && pictures[printedUpTo].ended(); ++printedUpTo) {
             const Picture &p = pictures[printedUpTo];
             if (progressShown) fprintf(stderr, "\r\033[K");
             if (p.state == Picture::Skipped) {
@@ -308,7 +304,7 @@ class Batch {
         size_t done = 0, toRun = 0;
         for (const Picture &p : pictures) {
             toRun += p.state != Picture::Skipped;
-            done += p.finished && p.state != Picture::Skipped;
+            done += p.state == Picture::Done || p.state == Picture::Failed;
         }
         const double rate = done / std::max(secondsSince(begin), 1e-3);
         fprintf(stderr, "\r%zu of %zu, %.1f pictures/s", done, toRun, rate);
