@@ -45,7 +45,8 @@ struct ImageFormat {
     // allocated. Returns IMAGE_FILE_OK or a code.
     int (*load)(const char *path, FILE *file, Image *result);
     // Writes `image` through the careful writer (safe_output.h); on failure
-    // the old file stays as it was. Returns IMAGE_FILE_OK or a code.
+    // the old file stays as it was. Returns IMAGE_FILE_OK or a code. Every
+    // entry but TGA's is given pictures with pixels only.
     int (*save)(const char *path, const Image &image);
     // Whether the format stores alpha; where not, the colour is written as
     // the view shows it, over black.

@@ -293,7 +293,6 @@ int loadPngFile(const char *, FILE *file, Image *result) {
 }
 
 int savePngFile(const char *path, const Image &image) {
-    if (image.empty() || image.width <= 0 || image.height <= 0) return TGA_NO_DATA;
     const int width = image.width, height = image.height;
     const size_t rowBytes = (size_t)width * 4;
 
