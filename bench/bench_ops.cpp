@@ -96,11 +96,11 @@ void time(const char *name, const Image &picture, const std::function<bool(Image
 
 } // namespace
 
-// bench_ops [-t THREADS] [-p plain] [-r RUNS] [-f PICTURE MIRROR] ["NAME"]
+// bench_ops [-t THREADS] [-p plain|avx2|avx512] [-r RUNS] [-f PICTURE MIRROR] ["NAME"]
 // times every operation, or only the one named: with the given number of
 // threads (by default one per processor the process may run on), on the
-// plain x86-64 code paths with -p plain (by default the fastest the
-// processor has), the median of RUNS runs (5), on the two pictures of the
+// plain x86-64 code paths with -p plain, the AVX2 ones with -p avx2 (by
+// default the fastest the processor has), the median of RUNS runs (5), on the two pictures of the
 // TGA files (by default a made-up picture and its mirror image). Run from
 // the source folder, it times the painter too.
 int main(int argc, char **argv) {
@@ -109,7 +109,10 @@ int main(int argc, char **argv) {
     int arg = 1;
     for (; arg + 1 < argc && argv[arg][0] == '-'; arg += 2) {
         if (strcmp(argv[arg], "-t") == 0) setThreadCount(atoi(argv[arg + 1]));
-        if (strcmp(argv[arg], "-p") == 0 && strcmp(argv[arg + 1], "plain") == 0) setVectorPath(VectorPath::Plain);
+        if (strcmp(argv[arg], "-p") == 0)
+            setVectorPath(strcmp(argv[arg + 1], "plain") == 0 ? VectorPath::Plain
+                          : strcmp(argv[arg + 1], "avx2") == 0  ? VectorPath::Avx2
+                                                                : VectorPath::Avx512);
         if (strcmp(argv[arg], "-r") == 0) runs = std::max(1, atoi(argv[arg + 1]));
         if (strcmp(argv[arg], "-f") == 0 && arg + 2 < argc) {
             pictureFile = argv[arg + 1];
@@ -127,7 +130,7 @@ int main(int argc, char **argv) {
                        picture.pixels + ((size_t)r * kWidth + kWidth - 1 - c) * 4, 4);
     }
     printf("%d x %d, %d threads, %s, median of %d runs:     wall  processor\n", picture.width, picture.height,
-           threadCount(), useAvx2() ? "AVX2" : "plain", runs);
+           threadCount(), useAvx512() ? "AVX-512" : useAvx2() ? "AVX2" : "plain", runs);
     // Reading the picture's file and writing it beside it, when there is one;
     // then the same as PNG and JPEG: the reads take the files beside the
     // picture of the same name (photo.png and photo.jpg beside photo.tga,

@@ -53,7 +53,7 @@ int filtered(Kernel kernel, int w, int h, std::function<int(int, int)> grey, int
 // kernel size) and in a longer one.
 TEST(Convolution, MatchesPlainPerTapSumsOnNoiseAtEverySize) {
     srand(7);
-    for (VectorPath path : {VectorPath::Plain, VectorPath::Avx2}) {
+    for (VectorPath path : kVectorPaths) {
         if (!vectorPathSupported(path)) continue;
         setVectorPath(path);
         for (Kernel kernel : kAllKernels)
@@ -73,7 +73,7 @@ TEST(Convolution, MatchesPlainPerTapSumsOnNoiseAtEverySize) {
                                     << ", path " << (int)path;
                 }
     }
-    setVectorPath(VectorPath::Avx2);
+    setVectorPath(VectorPath::Avx512);
 }
 
 TEST(Convolution, FlatImagesStayFlatUpToTheBorder) {

@@ -171,7 +171,7 @@ TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreadsOnEveryVecto
         };
         for (auto &[name, operation] : operations) {
             const Result plain = after(1, VectorPath::Plain, w, h, input, operation);
-            for (VectorPath path : {VectorPath::Plain, VectorPath::Avx2}) {
+            for (VectorPath path : kVectorPaths) {
                 if (!vectorPathSupported(path)) continue;
                 for (int threads : {1, 2, 3, 7})
                     EXPECT_TRUE(after(threads, path, w, h, input, operation) == plain)
@@ -180,7 +180,7 @@ TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreadsOnEveryVecto
         }
     }
     setThreadCount(0);
-    setVectorPath(VectorPath::Avx2);
+    setVectorPath(VectorPath::Avx512);
 }
 
 using ParallelFiles = TempDirTest;
