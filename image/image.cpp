@@ -12,7 +12,7 @@ unsigned char *allocPixels(int width, int height) {
 }
 
 void Image::release() {
-    free(pixels);
+    freePixelMemory(pixels);
     pixels = nullptr;
     width = 0;
     height = 0;

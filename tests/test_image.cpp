@@ -3,6 +3,7 @@
 
 #include "image/file_commands.h"
 #include "image/image_file.h"
+#include "image/pixel_memory.h"
 #include "test_support.h"
 
 class ImageFiles : public TempDirTest {};
@@ -69,4 +70,29 @@ TEST_F(ImageFiles, SavingAnImageWithoutPixelsIsRefusedUnlessItHasNoArea) {
     flat.height = 5;
     EXPECT_EQ(saveImageFile(path("b.tga").c_str(), flat), IMAGE_FILE_OK);
     EXPECT_EQ(readBytes(path("b.tga")).size(), 39u);
+}
+
+// Large buffers given back are handed out again, but only for a request
+// they hold without wasting much; the smallest that fits wins.
+TEST(PixelMemory, GivenBackBuffersAreHandedOutAgainForAboutTheirSize) {
+    constexpr size_t kMiB = (size_t)1 << 20;
+    const auto fill = [](size_t bytes) {
+        void *memory = allocatePixelMemory(bytes);
+        memset(memory, 1, bytes); // all of it must be there
+        return memory;
+    };
+    void *eight = fill(8 * kMiB), *sixteen = fill(16 * kMiB);
+    freePixelMemory(eight);
+    freePixelMemory(sixteen);
+    void *again = fill(15 * kMiB);
+    EXPECT_EQ(again, sixteen);
+    void *small = fill(8 * kMiB - 4096);
+    EXPECT_EQ(small, eight);
+    freePixelMemory(small);
+    void *half = fill(4 * kMiB); // would waste half of the kept one
+    EXPECT_NE(half, eight);
+    void *larger = fill(9 * kMiB); // more than any kept one holds
+    EXPECT_NE(larger, again);
+    for (void *memory : {again, half, larger}) freePixelMemory(memory);
+    freePixelMemory(nullptr);
 }
