@@ -1,9 +1,13 @@
 #include "dither.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <thread>
 #include <vector>
 
 #include "image/vector_path.h"
@@ -155,12 +159,12 @@ namespace {
 
 // One pixel of error diffusion: its colour plus the errors carried to it
 // from above (`here`) and from the left (`right`) becomes the nearest
-// palette colour; the error left over goes 3/8 to the right (into `right`,
-// kept in registers rather than added into the row and read back at once),
+// palette colour; the error left over goes 3/8 to the right (into `right`),
 // 3/8 down and 1/4 down to the right (into `below`). Nothing goes down-left,
-// and the last two columns pass nothing to the right.
-inline void diffusePixel(unsigned char *p, const int *here, int *below, int right[3], bool passesRight,
-                         const Palette &palette, const PaletteChannels &channels, DiffusionStep &step) {
+// and the last two columns pass nothing to the right. The bands below do
+// the same on whole vectors; this is the trace's.
+void diffusePixel(unsigned char *p, const int *here, int *below, int right[3], bool passesRight,
+                  const Palette &palette, const PaletteChannels &channels, DiffusionStep &step) {
     for (int k = 0; k < 3; ++k) step.value[k] = p[k] + here[k] + right[k];
     const unsigned char *chosen = palette.colours[channels.nearest(step.value)];
     for (int k = 0; k < 3; ++k) {
@@ -173,53 +177,216 @@ inline void diffusePixel(unsigned char *p, const int *here, int *below, int righ
     }
 }
 
+// The first two pixels of the first two rows, as the diffusion treats them,
+// from a copy: they depend on one another alone.
+void traceCorner(const Image &image, const Palette &palette, const PaletteChannels &channels,
+                 DiffusionTrace &trace) {
+    int errors[3][9] = {}; // carried into rows 0, 1 and 2, three columns each
+    for (int row = 0; row < std::min(image.height, 2); ++row) {
+        int right[3] = {0, 0, 0};
+        for (int column = 0; column < std::min(image.width, 2); ++column) {
+            unsigned char p[4];
+            memcpy(p, image.pixels + ((size_t)row * image.width + column) * 4, 4);
+            diffusePixel(p, errors[row] + column * 3, errors[row + 1] + column * 3, right,
+                         column < image.width - 2, palette, channels, trace.steps[trace.count++]);
+        }
+    }
+}
+
+typedef int Ints4 __attribute__((vector_size(16)));
+typedef int Ints8 __attribute__((vector_size(32)));
+typedef int Ints16 __attribute__((vector_size(64)));
+
+// The diffusion goes by bands of rows, as many as a vector of ints has lanes,
+// a row a lane: at step s, lane i works on column s - i of its row, a pixel
+// behind the row above, whose errors for it are then complete, as nothing
+// goes down-left. The chain of work from pixel to pixel, which holds up a
+// single row, then carries a whole band at once. The errors a lane leaves
+// for the row below move down a lane for the next step; the band's last
+// lane leaves them in a row of errors for the next band, which another
+// thread may work on at the same time, a little behind: `progress` counts
+// the steps each band has done, by chunks of steps.
+//
+// A band works on a copy of each chunk's pixels, skewed so that the pixels
+// of one step lie together. Lanes before the start of their row, past its
+// end or below the picture work on what the copy holds there, bytes of
+// pixels, and pass on nothing that matters: nothing to the right, and what
+// they pass down reaches only lanes as far out.
+struct Diffusion {
+    unsigned char *pixels;
+    int width, height;
+    const PaletteChannels &channels;
+    int steps;             // per band: width + lanes - 1
+    int slots, slotLength; // the rows of errors between bands, used in turn
+    int *errorRows;        // slots x 3 channels x slotLength
+    std::atomic<int> *progress;
+    std::atomic<int> nextBand{0}, nextWorker{0};
+    static constexpr int kChunk = 128;
+
+    // Channel k of the errors into the first row of `band`, by column,
+    // from column -lanes to width + lanes.
+    int *errorsInto(int band, int lanes, int k) const {
+        return errorRows + ((size_t)(band % slots) * 3 + k) * slotLength + lanes;
+    }
+};
+
+// |x| added to `sum`.
+template <class Ints> VECTOR_BODY void addAbsolute(Ints &sum, const Ints &x) { sum += x < 0 ? -x : x; }
+
+// The palette, each number spread across a vector.
+template <class Ints> struct PaletteLanes {
+    int size;
+    Ints colours[64][3];
+    VECTOR_BODY explicit PaletteLanes(const PaletteChannels &channels) : size((int)channels.red.size()) {
+        for (int i = 0; i < size; ++i) {
+            colours[i][0] = Ints{} + channels.red[i];
+            colours[i][1] = Ints{} + channels.green[i];
+            colours[i][2] = Ints{} + channels.blue[i];
+        }
+    }
+};
+
+// The palette colour nearest to `value` in each lane, as PaletteChannels
+// finds it, into `chosen`.
+template <class Ints, bool kCorners>
+VECTOR_BODY void chooseColours(const PaletteLanes<Ints> &palette, const Ints (&value)[3], Ints (&chosen)[3]) {
+    const Ints none = Ints{} + 0;
+    const Ints(&first)[3] = palette.colours[0];
+    if constexpr (kCorners) {
+        Ints distance = none;
+        for (int k = 0; k < 3; ++k) {
+            const Ints high = value[k] >= 128;
+            addAbsolute(distance, value[k] - (high & 255));
+            chosen[k] = high & 255;
+        }
+        const Ints near = distance < 1000;
+        for (int k = 0; k < 3; ++k) chosen[k] = near ? chosen[k] : first[k];
+    } else {
+        Ints least = none + 1000 * 64;
+        for (int k = 0; k < 3; ++k) chosen[k] = first[k];
+        for (int i = 0; i < palette.size; ++i) {
+            const Ints(&colour)[3] = palette.colours[i];
+            Ints distance = none;
+            for (int k = 0; k < 3; ++k) addAbsolute(distance, value[k] - colour[k]);
+            const Ints key = (distance < 1000 ? distance : none + 1000) * 64 + i;
+            const Ints nearer = key < least;
+            least = nearer ? key : least;
+            for (int k = 0; k < 3; ++k) chosen[k] = nearer ? colour[k] : chosen[k];
+        }
+    }
+}
+
+// Band `band` of the diffusion, a chunk of steps at a time in `work`
+// (kChunk x lanes ints).
+template <class Ints, bool kCorners>
+VECTOR_BODY void diffuseBandBody(Diffusion &d, const PaletteLanes<Ints> &palette, int band, int *work) {
+    constexpr int L = sizeof(Ints) / sizeof(int);
+    const int width = d.width, rows = std::min(L, d.height - band * L);
+    unsigned char *const first = d.pixels + (size_t)band * L * width * 4;
+    // The pixels of steps start .. end - 1 into `work`, or back.
+    const auto copy = [&](int start, int end, bool back) {
+        for (int i = 0; i < rows; ++i) {
+            unsigned char *row = first + (size_t)i * width * 4;
+            for (int c = std::max(0, start - i); c < std::min(width, end - i); ++c) {
+                int *at = work + (c + i - start) * L + i;
+                if (back)
+                    memcpy(row + c * 4, at, 4);
+                else
+                    memcpy(at, row + c * 4, 4);
+            }
+        }
+    };
+    const Ints none = Ints{} + 0;
+    Ints lane = none;
+    for (int i = 0; i < L; ++i) lane[i] = i;
+    const int *in[3];
+    int *out[3];
+    for (int k = 0; k < 3; ++k) {
+        in[k] = d.errorsInto(band, L, k);
+        out[k] = d.errorsInto(band + 1, L, k);
+    }
+    // Carried from the step before: 3/8 to the right, 1/4 down to the right,
+    // and the errors into the row below, which move down a lane.
+    Ints right[3] = {none, none, none}, quarter[3] = {none, none, none}, below[3] = {none, none, none};
+    int ready = band == 0 ? d.steps : 0; // steps of the band above known done
+    for (int start = 0; start < d.steps; start += Diffusion::kChunk) {
+        const int end = std::min(start + Diffusion::kChunk, d.steps);
+        // Step s reads the errors into column s, which the band above
+        // leaves at its step s + L - 1.
+        const int needed = std::min(end - 1 + L, d.steps);
+        while (ready < needed)
+            if ((ready = d.progress[band - 1].load(std::memory_order_acquire)) < needed) std::this_thread::yield();
+        copy(start, end, false);
+        for (int s = start; s < end; ++s) {
+            Ints pixels;
+            memcpy(&pixels, work + (s - start) * L, sizeof pixels);
+            Ints value[3], chosen[3];
+            for (int k = 0; k < 3; ++k) {
+                const Ints above = __builtin_shuffle(below[k], none + in[k][s], lane - 1);
+                value[k] = (pixels >> (8 * k) & 255) + right[k] + above;
+            }
+            chooseColours<Ints, kCorners>(palette, value, chosen);
+            // Whether the lane's column, 0 .. width - 3, passes errors right:
+            // both numbers are at least 0.
+            const Ints column = s - lane;
+            const Ints passes = (column | (width - 3 - column)) >= 0;
+            for (int k = 0; k < 3; ++k) {
+                const Ints error = value[k] - chosen[k];
+                const Ints threeEighths = 3 * error / 8;
+                // Into the next row at this lane's column: 3/8 from above,
+                // 1/4 from above left.
+                below[k] = threeEighths + quarter[k];
+                right[k] = passes ? threeEighths : none;
+                quarter[k] = passes ? error / 4 : none;
+                out[k][s - (L - 1)] = below[k][L - 1];
+            }
+            const Ints colours = chosen[0] | chosen[1] << 8 | chosen[2] << 16 | (pixels & ~0xFFFFFF);
+            memcpy(work + (s - start) * L, &colours, sizeof colours);
+        }
+        copy(start, end, true);
+        d.progress[band].store(end, std::memory_order_release);
+    }
+}
+
+template <class Ints> VECTOR_BODY void diffuseBandsBody(Diffusion &d, int *work) {
+    const int bands = (d.height + (int)(sizeof(Ints) / sizeof(int)) - 1) / (int)(sizeof(Ints) / sizeof(int));
+    const bool corners = !d.channels.corners.empty();
+    const PaletteLanes<Ints> palette(d.channels);
+    for (int band; (band = d.nextBand++) < bands;)
+        if (corners)
+            diffuseBandBody<Ints, true>(d, palette, band, work);
+        else
+            diffuseBandBody<Ints, false>(d, palette, band, work);
+}
+void diffuseBandsPlain(Diffusion &d, int *work) { diffuseBandsBody<Ints4>(d, work); }
+AVX2_FUNCTION void diffuseBandsAvx2(Diffusion &d, int *work) { diffuseBandsBody<Ints8>(d, work); }
+AVX512_FUNCTION void diffuseBandsAvx512(Diffusion &d, int *work) { diffuseBandsBody<Ints16>(d, work); }
+
 } // namespace
 
 bool errorDiffuse(Image &image, const Palette &palette, DiffusionTrace &trace) {
     trace.count = 0;
-    unsigned char *p = image.pixels;
-    if (!p) return true;
-    // Each output pixel depends only on its own input and the errors carried
-    // to it, so the pixels are rewritten in place. Rows go in pairs, the
-    // lower one a pixel behind the upper one: a pixel's errors from above
-    // are complete once the pixel above it is done. The two rows' chains of
-    // work then overlap in the processor, which one row's chain, each pixel
-    // waiting for the one before, cannot. Three rows of errors, three
-    // channels per column: the upper row's, the lower row's and the next.
-    const int width = image.width, height = image.height;
-    const size_t rowLength = (size_t)width * 3;
-    int *errors = (int *)calloc(3 * rowLength, sizeof(int));
-    if (!errors) return false;
-    int *upperErrors = errors, *lowerErrors = errors + rowLength, *nextErrors = errors + 2 * rowLength;
+    if (!image.pixels || image.width <= 0 || image.height <= 0) return true;
     const PaletteChannels channels(palette);
-    const int traceColumns = std::min(width, 2);
-    DiffusionStep step;
-    // Records the first two pixels of the first two rows, in row order.
-    auto traced = [&](int row, int column) {
-        if (row < 2 && column < 2) {
-            trace.steps[row * traceColumns + column] = step;
-            ++trace.count;
-        }
-    };
-    for (int row = 0; row < height; row += 2, p += 8 * (size_t)width) {
-        const bool pair = row + 1 < height;
-        std::fill(lowerErrors, lowerErrors + rowLength, 0);
-        std::fill(nextErrors, nextErrors + rowLength, 0);
-        unsigned char *upper = p, *lower = p + 4 * (size_t)width;
-        int upperRight[3] = {0, 0, 0}, lowerRight[3] = {0, 0, 0};
-        for (int column = 0; column < width; ++column) {
-            const bool passesRight = column < width - 2;
-            const size_t at = (size_t)column * 3;
-            diffusePixel(upper + column * 4, upperErrors + at, lowerErrors + at, upperRight, passesRight, palette,
-                         channels, step);
-            traced(row, column);
-            if (!pair) continue;
-            diffusePixel(lower + column * 4, lowerErrors + at, nextErrors + at, lowerRight, passesRight, palette,
-                         channels, step);
-            traced(row + 1, column);
-        }
-        std::swap(upperErrors, nextErrors);
-    }
-    free(errors);
+    const auto diffuseBands = useAvx512() ? diffuseBandsAvx512 : useAvx2() ? diffuseBandsAvx2 : diffuseBandsPlain;
+    const int lanes = useAvx512() ? 16 : useAvx2() ? 8 : 4;
+    const int bands = (image.height + lanes - 1) / lanes;
+    // A worker takes the next band once done with one. A band ends after
+    // the one above it, so the bands not done are the last ones taken, one
+    // a worker at most: the band a worker takes writes the errors that one
+    // of them reads only if the rows of errors are no more than the workers.
+    const int workers = std::min(threadCount(), bands);
+    Diffusion d{image.pixels, image.width, image.height, channels, image.width + lanes - 1,
+                workers + 1, image.width + 2 * lanes + 1, nullptr, nullptr};
+    const size_t workLength = (size_t)Diffusion::kChunk * lanes;
+    std::unique_ptr<int, decltype(&free)> errorRows((int *)calloc((size_t)d.slots * 3 * d.slotLength, sizeof(int)),
+                                                    free),
+        work((int *)calloc(workers * workLength, sizeof(int)), free);
+    std::unique_ptr<std::atomic<int>[]> progress(new (std::nothrow) std::atomic<int>[bands]());
+    if (!errorRows || !work || !progress) return false;
+    d.errorRows = errorRows.get();
+    d.progress = progress.get();
+    traceCorner(image, palette, channels, trace);
+    forEachRowBlock(workers, 1, [&](int, int) { diffuseBands(d, work.get() + d.nextWorker++ * workLength); });
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "image/vector_path.h"
@@ -99,8 +100,65 @@ RowPlan planRow(const Turn &t, const RowPositions &at) {
     return {first, inFirst, inLast, last};
 }
 
+// Samples taken at once by the inner loop, and its vectors: a lane each.
+constexpr int kLanes = 8;
+typedef double Doubles __attribute__((vector_size(8 * kLanes)));
+typedef int Ints __attribute__((vector_size(4 * kLanes)));
+constexpr Doubles kLaneIndex = {0, 1, 2, 3, 4, 5, 6, 7};
+
+// The four neighbours P00, P10, P01, P11 of each lane's sample, whose first
+// one is at pixels + offsets[lane], as two vectors of pairs of lanes, lane n
+// and kLanes + n the two neighbours across; and channel k of each as
+// doubles.
+//
+// On AVX-512 two neighbours across come in one 8-byte load, and a vector of
+// pairs becomes doubles in fewer instructions than its two halves do.
+// Elsewhere the shuffle that sorts the loads would fall apart into single
+// lanes, as the vectors are wider than the registers, and each neighbour
+// is loaded on its own.
+template <VectorPath path> struct Neighbours {
+    static constexpr bool kPaired = path == VectorPath::Avx512;
+    typedef int IntPairs __attribute__((vector_size(8 * kLanes)));
+    typedef double DoublePairs __attribute__((vector_size(16 * kLanes)));
+    IntPairs top, bottom; // P00 and P10, P01 and P11
+
+    VECTOR_BODY Neighbours(const unsigned char *pixels, int stride, const Ints &offsets) {
+        const auto load = [&](const unsigned char *base, IntPairs &pairs) {
+            uint32_t lanes[2 * kLanes];
+            for (int n = 0; n < kLanes; ++n)
+                if constexpr (kPaired) {
+                    memcpy(&lanes[2 * n], base + offsets[n], 8);
+                } else {
+                    memcpy(&lanes[n], base + offsets[n], 4);
+                    memcpy(&lanes[kLanes + n], base + offsets[n] + 4, 4);
+                }
+            memcpy(&pairs, lanes, sizeof pairs);
+            if constexpr (kPaired)
+                pairs = __builtin_shuffle(pairs, IntPairs{0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15});
+        };
+        load(pixels, top);
+        load(pixels + stride, bottom);
+    }
+
+    VECTOR_BODY void channel(int k, Doubles (&v)[4]) const {
+        const IntPairs p[2] = {top >> (8 * k) & 0xFF, bottom >> (8 * k) & 0xFF};
+        if constexpr (kPaired) {
+            for (int m = 0; m < 2; ++m) {
+                const DoublePairs d = __builtin_convertvector(p[m], DoublePairs);
+                memcpy(v + 2 * m, &d, sizeof d);
+            }
+        } else {
+            for (int m = 0; m < 4; ++m) {
+                Ints half;
+                memcpy(&half, (const Ints *)p + m, sizeof half);
+                v[m] = __builtin_convertvector(half, Doubles);
+            }
+        }
+    }
+};
+
 // Row i of the turned picture into `row`.
-VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
+template <VectorPath path> VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
     const RowPositions at(t, i);
     const RowPlan plan = planRow(t, at);
     memset(row, 0, (size_t)plan.first * 4);
@@ -122,37 +180,65 @@ VECTOR_BODY void turnRow(const Turn &t, int i, unsigned char *row) {
         }
     };
     edge(plan.first, plan.inFirst);
-    // Inside, by fours: the positions, fractions and weights of four samples
-    // at once become vector code. Local copies, which the byte stores cannot
-    // change.
+    // Inside, kLanes samples at a time, each quantity one vector with a lane
+    // per sample: the same operations in the same order as blendBilinear's,
+    // channel by channel. Spans too short for a whole block take the
+    // per-pixel code; in a longer one the last block ends at inLast,
+    // computing some samples again.
     const unsigned char *pixels = t.pixels;
-    const unsigned stride = (unsigned)t.width * 4;
-    const int offX = t.offX, offY = t.offY;
-    for (int j = plan.inFirst; j < plan.inLast; j += 4) {
-        unsigned offset[4]; // unsigned: a lane past the span, never read, may overflow an int
-        BilinearWeights w[4];
-        for (int n = 0; n < 4; ++n) {
-            const double x = at.x(j + n), y = at.y(j + n);
-            const int xi = (int)x, yi = (int)y;
-            w[n] = bilinearWeights(x - xi, y - yi);
-            offset[n] = (unsigned)(yi - offY) * stride + (unsigned)(xi - offX) * 4;
+    const int stride = t.width * 4, lastOffset = (t.height - 2) * stride + (t.width - 2) * 4;
+    if (plan.inLast - plan.inFirst < kLanes) {
+        edge(plan.inFirst, plan.last);
+        return;
+    }
+    for (int start = plan.inFirst; start < plan.inLast; start += kLanes) {
+        const int j = std::min(start, plan.inLast - kLanes);
+        const Doubles column = (double)j + kLaneIndex;
+        const Doubles x = (((column * at.cosT - at.a5) + at.a7) + at.a6) + at.shiftX;
+        const Doubles y = (((column * at.sinT + at.a1) - at.a2) + at.a4) + at.shiftY;
+        const Ints xi = __builtin_convertvector(x, Ints), yi = __builtin_convertvector(y, Ints);
+        const Doubles fx = x - __builtin_convertvector(xi, Doubles), fy = y - __builtin_convertvector(yi, Doubles);
+        const Doubles w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
+        const Ints offsets = (yi - t.offY) * stride + (xi - t.offX) * 4;
+        // The row after next samples two pixels further along the normal.
+        // The pixels it needs here, fetched now, are in the cache when it
+        // comes: its samples read memory in no order the processor would
+        // foresee. The even lanes' two rows cover every row the block
+        // reads, as the samples move down by at most one row a lane.
+        const Ints aheadX = __builtin_convertvector(x - 2 * at.sinT, Ints);
+        const Ints aheadY = __builtin_convertvector(y + 2 * at.cosT, Ints);
+        Ints ahead = (aheadY - t.offY) * stride + (aheadX - t.offX) * 4;
+        ahead = ahead < 0 ? 0 : ahead > lastOffset ? lastOffset : ahead;
+        for (int n = 0; n < kLanes; n += 2) {
+            __builtin_prefetch(pixels + ahead[n]);
+            __builtin_prefetch(pixels + ahead[n] + stride);
         }
-        for (int n = 0; n < std::min(4, plan.inLast - j); ++n) {
-            const unsigned char *p00 = pixels + offset[n];
-            blendBilinear(p00, p00 + 4, p00 + stride, p00 + stride + 4, w[n], row + (j + n) * 4);
+        const Neighbours<path> neighbours(pixels, stride, offsets);
+        Ints out = {};
+        for (int k = 0; k < 4; ++k) {
+            Doubles p[4]; // P00, P10, P01, P11
+            neighbours.channel(k, p);
+            const Doubles sums = ((p[2] * w01 + p[3] * w11) + p[1] * w10) + p[0] * w00;
+            out |= __builtin_convertvector(sums, Ints) << (8 * k);
         }
+        memcpy(row + (size_t)j * 4, &out, sizeof out);
     }
     edge(plan.inLast, plan.last);
 }
 
 // Rows first .. last - 1 of the turned picture into `dst`.
-VECTOR_BODY void turnRowsBody(const Turn t, int first, int last, unsigned char *dst) {
-    for (int i = first; i < last; ++i, dst += (size_t)t.resultWidth * 4) turnRow(t, i, dst);
+template <VectorPath path> VECTOR_BODY void turnRowsBody(const Turn t, int first, int last, unsigned char *dst) {
+    for (int i = first; i < last; ++i, dst += (size_t)t.resultWidth * 4) turnRow<path>(t, i, dst);
 }
 
-void turnRowsPlain(const Turn t, int first, int last, unsigned char *dst) { turnRowsBody(t, first, last, dst); }
+void turnRowsPlain(const Turn t, int first, int last, unsigned char *dst) {
+    turnRowsBody<VectorPath::Plain>(t, first, last, dst);
+}
 AVX2_FUNCTION void turnRowsAvx2(const Turn t, int first, int last, unsigned char *dst) {
-    turnRowsBody(t, first, last, dst);
+    turnRowsBody<VectorPath::Avx2>(t, first, last, dst);
+}
+AVX512_FUNCTION void turnRowsAvx512(const Turn t, int first, int last, unsigned char *dst) {
+    turnRowsBody<VectorPath::Avx512>(t, first, last, dst);
 }
 
 } // namespace
@@ -171,7 +257,7 @@ Resized rotateImage(Image &image, double degrees) {
     const Turn turn = {image.pixels, image.width, image.height, cw / 2 - image.width / 2, ch / 2 - image.height / 2,
                        cw, ch, nw, cosT, sinT, cx * sinT, cy * (1 - cosT), cx * (1 - cosT), cy * sinT,
                        (double)(cw / 2 - cx), (double)(ch / 2 - cy)};
-    const auto turnRows = useAvx2() ? turnRowsAvx2 : turnRowsPlain;
+    const auto turnRows = useAvx512() ? turnRowsAvx512 : useAvx2() ? turnRowsAvx2 : turnRowsPlain;
     return fitsInMemory([&] {
                renderTrimmed(image, nw, nh,
                              [&](int first, int last, unsigned char *dst) { turnRows(turn, first, last, dst); });

@@ -1,4 +1,6 @@
 // BW's four methods, grays, and error diffusion to a palette.
+#include "image/parallel.h"
+#include "image/vector_path.h"
 #include "ops/dither.h"
 #include "test_support.h"
 
@@ -33,7 +35,67 @@ void expectGrey(const TestImage &image, int alpha) {
     }
 }
 
+// The diffusion row by row, pixel by pixel: each colour plus its errors
+// becomes the first of the nearest palette colours closer than 1000, else
+// entry 0, and spreads its error.
+Bytes diffusedRowByRow(int w, int h, Bytes pixels, const Palette &palette) {
+    std::vector<int> here((size_t)w * 3 + 3), below(here.size());
+    for (int r = 0; r < h; ++r) {
+        std::fill(below.begin(), below.end(), 0);
+        int right[3] = {0, 0, 0};
+        for (int c = 0; c < w; ++c) {
+            uint8_t *p = &pixels[((size_t)r * w + c) * 4];
+            int v[3], best = 0, bestDistance = 1000;
+            for (int k = 0; k < 3; ++k) v[k] = p[k] + here[c * 3 + k] + right[k];
+            for (int i = 0; i < palette.size; ++i) {
+                const unsigned char *colour = palette.colours[i];
+                const int d = std::abs(v[0] - colour[0]) + std::abs(v[1] - colour[1]) + std::abs(v[2] - colour[2]);
+                if (d < bestDistance) best = i, bestDistance = d;
+            }
+            for (int k = 0; k < 3; ++k) {
+                const int e = v[k] - palette.colours[best][k];
+                right[k] = c < w - 2 ? 3 * e / 8 : 0;
+                if (c < w - 2) below[c * 3 + 3 + k] += e / 4;
+                below[c * 3 + k] += 3 * e / 8;
+                p[k] = palette.colours[best][k];
+            }
+        }
+        std::swap(here, below);
+    }
+    return pixels;
+}
+
 } // namespace
+
+// The rows go by bands, a row a vector lane, each band a little behind the
+// one above, maybe on another thread; the bands hand their errors on by
+// chunks of columns. Heights across several bands of every vector width,
+// widths across chunks and below three columns, palettes with the corner
+// search, the general one, one colour and two, noise with extremes.
+TEST(ErrorDiffusion, BandsOfRowsGiveTheRowByRowResultOnEveryPathAndThreadCount) {
+    srand(9);
+    const PaletteColour one[] = {{90, 160, 30}}, two[] = {{200, 10, 60}, {20, 240, 250}};
+    const Palette palettes[] = {paletteBW, palettePrimary, palettePastel, {one, 1}, {two, 2}};
+    for (auto [w, h] : {std::pair{1, 37}, {2, 20}, {3, 33}, {131, 18}, {300, 41}}) {
+        Bytes noise((size_t)w * h * 4);
+        for (auto &b : noise) b = (uint8_t)(rand() % 4 ? rand() : rand() % 2 * 255);
+        for (const Palette &palette : palettes) {
+            const Bytes expected = diffusedRowByRow(w, h, noise, palette);
+            for (VectorPath path : kVectorPaths)
+                for (int threads : {1, 3}) {
+                    setVectorPath(path);
+                    setThreadCount(threads);
+                    TestImage image(w, h, noise);
+                    DiffusionTrace trace;
+                    ASSERT_TRUE(errorDiffuse(image, palette, trace));
+                    EXPECT_EQ(image.bytes(), expected) << palette.size << " colours, " << w << " x " << h << ", path "
+                                                       << (int)path << ", " << threads << " threads";
+                }
+        }
+    }
+    setThreadCount(0);
+    setVectorPath(VectorPath::Avx512);
+}
 
 TEST(ErrorDiffusion, GreyToBlackAndWhite) {
     TestImage image(4, 4, uniform(4, 4, {128, 128, 128, 255}));

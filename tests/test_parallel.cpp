@@ -151,6 +151,8 @@ TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreadsOnEveryVecto
             {"scale", [](Image &i) { scaleImage(i, 1.7, -0.3); }},
             {"rotate", [](Image &i) { rotateImage(i, 30); }},
             {"rotate 90", [](Image &i) { rotateImage(i, 90); }},
+            {"rotate 3", [](Image &i) { rotateImage(i, 3); }},
+            {"rotate -100", [](Image &i) { rotateImage(i, -100); }},
             {"over", [&](Image &i) { compositeImages(second, i, kOver, 3, -2); }},
             {"over itself", [](Image &i) { compositeImages(i, i, kAtop, 2, 1); }},
             {"darken", [](Image &i) { darkenImage(i, 0.7f); }},
@@ -159,6 +161,18 @@ TEST(Parallel, EveryOperationGivesTheSameBytesWithAnyNumberOfThreadsOnEveryVecto
             {"grays", grayLevels},
             {"BW 1", clipBW},
             {"BW 3", orderedDither3},
+            {"BW", [](Image &i) {
+                 DiffusionTrace trace;
+                 errorDiffuse(i, paletteBW, trace);
+             }},
+            {"primary", [](Image &i) {
+                 DiffusionTrace trace;
+                 errorDiffuse(i, palettePrimary, trace);
+             }},
+            {"pastel", [](Image &i) {
+                 DiffusionTrace trace;
+                 errorDiffuse(i, palettePastel, trace);
+             }},
             {"bluescreen", [](Image &i) { bluescreenMatte(i, 200, 2.1, 0.6); }},
             {"copy", [&](Image &i) { copyImage(second, i); }},
             {"solid", [](Image &i) { fillSolid(i, i.width, i.height, 200, 100, 50, 128); }},

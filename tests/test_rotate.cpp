@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "image/vector_path.h"
 #include "ops/rotate.h"
 #include "canvas_sampling.h"
 #include "test_support.h"
@@ -99,17 +100,26 @@ TEST(RotateImage, RefusesACanvasBeyondAThirtyTwoBitSize) {
 
 // The turn skips the columns that miss the image and reads the image alone:
 // its edges, where neighbours fall on the border or on the canvas's last
-// column, must come out as sampling the canvas gives them.
+// column, must come out as sampling the canvas gives them. Inside, whole
+// vectors of samples at a time, on every vector path; a span of any length
+// ends in a partial vector.
 TEST(RotateImage, GivesTheBytesOfSamplingTheWholeCanvas) {
     srand(5);
-    for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {9, 2}, {23, 16}, {40, 41}})
-        for (double degrees : {0.0, 1e-9, 30.0, 45.0, 89.99, 90.0, 180.0, -17.0, 1000.5}) {
-            TestImage turned(w, h, [](int, int) { return Pixel{(unsigned char)rand(), (unsigned char)rand(), 9, 99}; });
-            TestImage expected(w, h, [&](int c, int r) { return turned.at(c, r); });
-            ASSERT_EQ(rotateImage(turned, degrees), Resized::Done);
-            turnOnCanvas(expected, degrees);
-            ASSERT_EQ(turned.width, expected.width) << w << " x " << h << " by " << degrees;
-            ASSERT_EQ(turned.height, expected.height) << w << " x " << h << " by " << degrees;
-            EXPECT_EQ(turned.bytes(), expected.bytes()) << w << " x " << h << " by " << degrees;
-        }
+    for (auto [w, h] : {std::pair{1, 1}, {2, 7}, {9, 2}, {23, 16}, {40, 41}, {97, 61}})
+        for (double degrees : {0.0, 1e-9, 30.0, 45.0, 89.99, 90.0, 180.0, -17.0, 1000.5, -135.0, 3.0})
+            for (VectorPath path : kVectorPaths) {
+                setVectorPath(path);
+                TestImage turned(w, h,
+                                 [](int, int) { return Pixel{(unsigned char)rand(), (unsigned char)rand(), 9, 99}; });
+                TestImage expected(w, h, [&](int c, int r) { return turned.at(c, r); });
+                ASSERT_EQ(rotateImage(turned, degrees), Resized::Done);
+                turnOnCanvas(expected, degrees);
+                const auto where = [&] {
+                    return testing::Message() << w << " x " << h << " by " << degrees << ", path " << (int)path;
+                };
+                ASSERT_EQ(turned.width, expected.width) << where();
+                ASSERT_EQ(turned.height, expected.height) << where();
+                EXPECT_EQ(turned.bytes(), expected.bytes()) << where();
+            }
+    setVectorPath(VectorPath::Avx512);
 }
