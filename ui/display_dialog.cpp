@@ -42,12 +42,15 @@ void lessSimpModalDis(Image &image) {
     window->set_modal();
     window->show();
 
-    // The buttons keep FLTK's default callback, which queues them to be read
-    // here. Whatever else comes out is Alpha: repaint in the other mode.
+    // Alpha repaints the picture in the other mode as it is pressed, so the
+    // next drawing shows it however soon that comes. Done keeps FLTK's
+    // default callback, which queues it to be read here.
+    alpha->callback([](Fl_Widget *, void *view) { ((ImageView *)view)->redraw(); }, display);
     Fl_Widget *read = nullptr;
     while (window->shown() && read != done) {
         Fl::wait();
-        while ((read = Fl::readqueue()) && read != done) display->redraw();
+        while ((read = Fl::readqueue()) && read != done) {
+        }
     }
     delete display;
     delete alpha;
