@@ -230,6 +230,18 @@ struct Diffusion {
     }
 };
 
+// `v` moved down a row into `out`: lane i takes lane i - 1, lane 0 `first`.
+// (Through a reference: a vector returned by value would change the ABI.)
+VECTOR_BODY void moveDown(const Ints4 &v, int first, Ints4 &out) {
+    out = __builtin_shufflevector(v, Ints4{} + first, 4, 0, 1, 2);
+}
+VECTOR_BODY void moveDown(const Ints8 &v, int first, Ints8 &out) {
+    out = __builtin_shufflevector(v, Ints8{} + first, 8, 0, 1, 2, 3, 4, 5, 6);
+}
+VECTOR_BODY void moveDown(const Ints16 &v, int first, Ints16 &out) {
+    out = __builtin_shufflevector(v, Ints16{} + first, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14);
+}
+
 // |x| added to `sum`.
 template <class Ints> VECTOR_BODY void addAbsolute(Ints &sum, const Ints &x) { sum += x < 0 ? -x : x; }
 
@@ -322,7 +334,8 @@ VECTOR_BODY void diffuseBandBody(Diffusion &d, const PaletteLanes<Ints> &palette
             memcpy(&pixels, work + (s - start) * L, sizeof pixels);
             Ints value[3], chosen[3];
             for (int k = 0; k < 3; ++k) {
-                const Ints above = __builtin_shuffle(below[k], none + in[k][s], lane - 1);
+                Ints above;
+                moveDown(below[k], in[k][s], above);
                 value[k] = (pixels >> (8 * k) & 255) + right[k] + above;
             }
             chooseColours<Ints, kCorners>(palette, value, chosen);

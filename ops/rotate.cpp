@@ -134,7 +134,7 @@ template <VectorPath path> struct Neighbours {
                 }
             memcpy(&pairs, lanes, sizeof pairs);
             if constexpr (kPaired)
-                pairs = __builtin_shuffle(pairs, IntPairs{0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15});
+                pairs = __builtin_shufflevector(pairs, pairs, 0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15);
         };
         load(pixels, top);
         load(pixels + stride, bottom);
