@@ -33,8 +33,9 @@ constexpr int kPaintRedLimit = 160;
 // Each byte's lower seven bits of a packed pixel.
 constexpr uint32_t kByteHalfMask = 0x7F7F7F7Fu;
 
-// Canvas rows painted at a time: a band of a wide canvas fits the cache.
-constexpr int kBandRows = 128;
+// The canvas is painted a block of this many rows and columns at a time,
+// which fits the cache.
+constexpr int kBlockRows = 128, kBlockColumns = 512;
 
 // One pixel's four bytes as a packed word, in memory order.
 uint32_t packPixel(unsigned char r, unsigned char g, unsigned char b, unsigned char a) {
@@ -70,22 +71,24 @@ CellBounds cellBounds(const StrokeMap &map, int column, int row) {
     return right < 0 ? CellBounds{0, 0, 0, 0} : CellBounds{left, top, right - left + 1, bottom - top + 1};
 }
 
-// Calls visit(x, y) for the source pixel of every stroke, in painting order:
-// table entry by entry, and for each entry the tiles from the bottom row up,
-// each row from right to left.
-template <class Visit> void forEachStroke(const OffsetTable &offsets, int w, int h, Visit visit) {
-    const int tilesAcross = w / kTileWidth + 1, tilesDown = h / kTileHeight + 1;
-    for (const StrokeOffset &offset : offsets) {
-        const int ox = offset.x % w, oy = offset.y % h;
-        for (int j = tilesDown - 1; j >= 0; --j) {
-            const int y = oy + kTileHeight * j;
-            if (y >= h) continue;
-            for (int i = tilesAcross - 1; i >= 0; --i) {
-                const int x = ox + kTileWidth * i;
-                if (x < w) visit(x, y);
-            }
-        }
-    }
+// The strokes of one table entry: one in every tile, at the entry's position
+// in the tile, over the tiles that start inside the source.
+struct EntryStrokes {
+    int x, y;          // position in the first tile
+    int across, down;  // tiles with a stroke in each row and each column
+};
+
+EntryStrokes entryStrokes(const StrokeOffset &offset, int w, int h) {
+    const int x = offset.x % w, y = offset.y % h;
+    return {x, y, (w - 1 - x) / kTileWidth + 1, (h - 1 - y) / kTileHeight + 1};
+}
+
+// The first and last of the indices k of 0 to count - 1 for which
+// start + step * k lies in lowest to highest; last < first for none.
+std::pair<int, int> latticeSpan(int lowest, int highest, int start, int step, int count) {
+    const int first = lowest <= start ? 0 : (lowest - start + step - 1) / step;
+    const int last = highest < start ? -1 : std::min(count - 1, (highest - start) / step);
+    return {first, last};
 }
 
 } // namespace
@@ -131,7 +134,7 @@ OffsetTable makeOffsetTable() {
     return table;
 }
 
-void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, int dy,
+void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int canvasStride, int dx, int dy,
                  const unsigned char *codes, int mapWidth, int sx, int sy, int w, int h,
                  unsigned char red, unsigned char green, unsigned char blue) {
     // Clipped once here, so the pixel loop needs no bounds tests.
@@ -155,7 +158,7 @@ void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, in
     const uint32_t halfPaint = (paint >> 1) & kByteHalfMask;
     for (int row = 0; row < h; ++row) {
         const unsigned char *code = codes + (size_t)(sy + row) * mapWidth + sx;
-        uint32_t *pixel = canvas + (size_t)(dy + row) * canvasWidth + dx;
+        uint32_t *pixel = canvas + (size_t)(dy + row) * canvasStride + dx;
         // Every pixel is written, a left one with its own value, so the mixed
         // codes cost no mispredicted branches.
         for (int column = 0; column < w; ++column) {
@@ -182,41 +185,60 @@ unsigned char *whiteCanvas(const Image &source) {
     return canvas;
 }
 
-bool paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, const OffsetTable &offsets,
-                  uint32_t *canvas) {
+void paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, const OffsetTable &offsets,
+                 uint32_t *canvas) {
     const int w = source.width, h = source.height;
-    // The cells are chosen first, in painting order...
-    std::vector<int> cells;
-    const bool listed = fitsInMemory([&] {
-        int column = 0;
-        forEachStroke(offsets, w, h, [&](int, int) {
-            column = (column + 1) % brush.count;
-            cells.push_back(brush.row * map.cellColumns + column);
-        });
-    });
-    if (!listed) return false;
-    // ...then the canvas is painted one band of rows at a time with the
-    // strokes that reach the band, still in painting order: every pixel gets
-    // the same strokes in the same order, while the band stays in the cache.
-    // A band draws only the part of a stroke inside it, so the bands are
-    // independent and go to all processors.
-    const int bands = (2 * h + kBandRows - 1) / kBandRows;
+    // Strokes go in table order, and for each entry tile row by tile row from
+    // the bottom up, each row from right to left; the n-th stroke takes cell
+    // (n + 1) mod count of the brush. The number of the entry's first stroke
+    // gives every later one's.
+    std::array<EntryStrokes, kOffsetCount> entries;
+    std::array<int64_t, kOffsetCount> firstStroke;
+    int64_t strokes = 0;
+    for (int e = 0; e < kOffsetCount; ++e) {
+        entries[e] = entryStrokes(offsets[e], w, h);
+        firstStroke[e] = strokes;
+        strokes += (int64_t)entries[e].across * entries[e].down;
+    }
+    // The canvas is painted one block at a time with the strokes that reach
+    // the block, still in painting order: every pixel gets the same strokes in
+    // the same order, while the block stays in the cache. A block draws only
+    // the part of a stroke inside it, so the blocks are independent and their
+    // bands of rows go to all processors.
+    const int bands = (2 * h + kBlockRows - 1) / kBlockRows;
     forEachRowBlock(bands, 1, [&](int firstBand, int lastBand) {
-        for (int top = firstBand * kBandRows; top < std::min(lastBand * kBandRows, 2 * h); top += kBandRows) {
-            const int rows = std::min(kBandRows, 2 * h - top);
-            size_t k = 0;
-            forEachStroke(offsets, w, h, [&](int x, int y) {
-                const int cell = cells[k++];
-                const int left = 2 * x - kStrokeHalf, strokeTop = 2 * y - kStrokeHalf;
-                if (strokeTop + kStrokeSize <= top || strokeTop >= top + rows) return;
-                // Only the part of the cell that changes anything is drawn.
-                const CellBounds &b = map.cells[cell];
-                const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
-                stampStroke(canvas + (size_t)top * 2 * w, 2 * w, rows, left + b.x, strokeTop + b.y - top,
-                            map.codes.data(), map.width, kStrokeSize * (cell % map.cellColumns) + b.x,
-                            kStrokeSize * (cell / map.cellColumns) + b.y, b.w, b.h, p[0], p[1], p[2]);
-            });
+        for (int top = firstBand * kBlockRows; top < std::min(lastBand * kBlockRows, 2 * h); top += kBlockRows) {
+            const int rows = std::min(kBlockRows, 2 * h - top);
+            for (int left = 0; left < 2 * w; left += kBlockColumns) {
+                const int columns = std::min(kBlockColumns, 2 * w - left);
+                uint32_t *block = canvas + (size_t)top * 2 * w + left;
+                for (int e = 0; e < kOffsetCount; ++e) {
+                    // The entry's strokes whose centres lie within half a
+                    // stroke of the block.
+                    const EntryStrokes &entry = entries[e];
+                    const auto [firstRow, lastRow] = latticeSpan((top - kStrokeHalf) / 2, (top + rows + kStrokeHalf) / 2,
+                                                                 entry.y, kTileHeight, entry.down);
+                    const auto [firstColumn, lastColumn] =
+                        latticeSpan((left - kStrokeHalf) / 2, (left + columns + kStrokeHalf) / 2, entry.x,
+                                    kTileWidth, entry.across);
+                    for (int j = lastRow; j >= firstRow; --j) {
+                        const int y = entry.y + kTileHeight * j;
+                        const int64_t rowStroke = firstStroke[e] + (int64_t)(entry.down - 1 - j) * entry.across;
+                        for (int i = lastColumn; i >= firstColumn; --i) {
+                            const int x = entry.x + kTileWidth * i;
+                            const int64_t n = rowStroke + entry.across - 1 - i;
+                            const int cell = brush.row * map.cellColumns + (int)((n + 1) % brush.count);
+                            // Only the part of the cell that changes anything is drawn.
+                            const CellBounds &b = map.cells[cell];
+                            const unsigned char *p = source.pixels + ((size_t)y * w + x) * 4;
+                            stampStroke(block, columns, rows, 2 * w, 2 * x - kStrokeHalf + b.x - left,
+                                        2 * y - kStrokeHalf + b.y - top, map.codes.data(), map.width,
+                                        kStrokeSize * (cell % map.cellColumns) + b.x,
+                                        kStrokeSize * (cell / map.cellColumns) + b.y, b.w, b.h, p[0], p[1], p[2]);
+                        }
+                    }
+                }
+            }
         }
     });
-    return true;
 }

@@ -72,8 +72,9 @@ using OffsetTable = std::array<StrokeOffset, kOffsetCount>;
 OffsetTable makeOffsetTable();
 
 // Draws the w x h map cell whose top-left corner is (sx, sy) onto the canvas
-// with its top-left corner at (dx, dy), clipped to the canvas.
-void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int dx, int dy,
+// with its top-left corner at (dx, dy), clipped to the canvas, whose rows
+// lie canvasStride pixels apart.
+void stampStroke(uint32_t *canvas, int canvasWidth, int canvasHeight, int canvasStride, int dx, int dy,
                  const unsigned char *codes, int mapWidth, int sx, int sy, int w, int h,
                  unsigned char red, unsigned char green, unsigned char blue);
 
@@ -86,7 +87,6 @@ unsigned char *whiteCanvas(const Image &source);
 // source. Each entry of `offsets`, in table order, places one stroke in every
 // tile over the source; a stroke takes the next cell of `brush` and the colour
 // of the source pixel it falls on, and is centred on the canvas pixel at twice
-// that pixel's position. False, with the canvas unchanged, when the list of
-// strokes cannot get memory.
-bool paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, const OffsetTable &offsets,
-                  uint32_t *canvas);
+// that pixel's position.
+void paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, const OffsetTable &offsets,
+                 uint32_t *canvas);

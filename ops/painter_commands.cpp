@@ -103,10 +103,7 @@ int paint(char *args, BrushCells brush) {
         consolePrintRed("Can't paint - %s too large for a canvas twice its size!\n", args);
         return 1;
     }
-    if (!paintStrokes(*source, *strokeMap, brush, offsetTable(), (uint32_t *)canvas)) {
-        free(canvas);
-        return memoryError();
-    }
+    paintStrokes(*source, *strokeMap, brush, offsetTable(), (uint32_t *)canvas);
     source->replace(2 * source->width, 2 * source->height, canvas);
     return 1;
 }

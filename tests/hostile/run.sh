@@ -317,7 +317,7 @@ commands() {
     $tries $crashes $leaks $lost
 }
 
-# Commands whose pictures, or the lists they work with, need more memory
+# Commands whose pictures, or the canvases they paint on, need more memory
 # than the process may have (3 GB of address space): each fails with a red
 # line and leaves its register as it was. Sanitizers reserve far more address
 # space than that, so their builds skip this group.
@@ -329,8 +329,9 @@ memory() {
     return
   fi
   printf '%s\n' "solid C 1 1 10 20 30 255" "solid D 32000000 1 10 20 30 255" "write C out/c0.tga" \
+    "solid E 16000 16000 1 2 3 255" \
     "Sample ==1==" "solid A 60000 60000 1 2 3 255" "Sample ==2==" "scale C 300000000 1" \
-    "Sample ==3==" "painter D" "Sample ==4==" "write A out/a.tga" "write C out/c.tga" "crop D 0 0 1 1" \
+    "Sample ==3==" "painter E" "Sample ==4==" "write A out/a.tga" "write C out/c.tga" "crop D 0 0 1 1" \
     "write D out/d.tga" >memory.txt
   (ulimit -v 3000000; run memory; echo "$crashed $leaked" >memory.result)
   read -r c l <memory.result
@@ -342,7 +343,7 @@ memory() {
   grep -qxF "FAILED to write out/a.tga" memory.out || lost=$((lost + 1))
   cmp -s out/c0.tga out/c.tga || lost=$((lost + 1))
   [ "$(wc -c <out/d.tga)" = 43 ] || lost=$((lost + 1)) # still one row: its first pixel
-  row "Pictures and stroke lists larger than the memory there is" 3 "$c" "$l" $lost
+  row "Pictures and canvases larger than the memory there is" 3 "$c" "$l" $lost
 }
 
 "$group"
