@@ -180,22 +180,26 @@ bool SafeOutput::openBeside(const struct stat *old) {
     return kept;
 }
 
-bool SafeOutput::write(const void *data, size_t n) {
+bool SafeOutput::write(const void *data, size_t n) { return writeAt(data, n, end); }
+
+bool SafeOutput::writeAt(const void *data, size_t n, uint64_t offset) {
     const char *p = (const char *)data;
     while (n > 0) {
-        const ssize_t k = ::write(fd, p, n);
+        const ssize_t k = seekable() ? ::pwrite(fd, p, n, (off_t)offset) : ::write(fd, p, n);
         if (k < 0 && errno == EINTR) continue;
         if (k <= 0) return false;
         p += k;
         n -= (size_t)k;
-        written += (uint64_t)k;
+        offset += (uint64_t)k;
+    }
+    for (uint64_t known = end; known < offset && !end.compare_exchange_weak(known, offset);) {
     }
     return true;
 }
 
 int SafeOutput::commit(bool ok) {
     if (fd < 0) return TGA_CANNOT_WRITE;
-    ok = ok && (!overwriting || ftruncate(fd, (off_t)written) == 0);
+    ok = ok && (!overwriting || ftruncate(fd, (off_t)end.load()) == 0);
     ok = ::close(fd) == 0 && ok;
     fd = -1;
     if (ok && beside) {

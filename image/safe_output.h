@@ -17,6 +17,7 @@
 #include <limits.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -34,6 +35,12 @@ class SafeOutput {
     int open(const char *fileName, uint64_t size);
     // Appends bytes; false on failure.
     bool write(const void *data, size_t n);
+    // Writes bytes `offset` bytes into the file; false on failure. Where the
+    // target is seekable, threads may write different parts at once and in
+    // any order; elsewhere the parts must come in order, one at a time.
+    bool writeAt(const void *data, size_t n, uint64_t offset);
+    // Whether parts may be written out of order: the file is a regular one.
+    bool seekable() const { return beside || overwriting; }
     // Ends the write and, on success, puts the new file in place: returns
     // TGA_NO_ERROR or TGA_CANNOT_WRITE. `ok` false abandons the write.
     int commit(bool ok);
@@ -46,5 +53,6 @@ class SafeOutput {
     int fd = -1;
     bool beside = false;     // writing a temporary file to rename over the target
     bool overwriting = false; // writing over a regular file in place
-    uint64_t written = 0;
+    std::atomic<uint64_t> end{0}; // the furthest byte written
+
 };

@@ -1,5 +1,6 @@
 // TGA writer: uncompressed true colour, 24 or 32 bits, origin bottom-left.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -41,15 +42,23 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
         return 0;
     }
 
-    // The block for converted rows comes first: without memory for it, the
-    // old file is not touched at all. About 4 MiB is written at once: much
-    // smaller writes made writing the file twice as slow, and a block of 1 MiB
-    // gave the threads that convert it too little work each.
+    // The file's rows go in chunks of about 1 MiB, each converted into a
+    // buffer and written from it. With a buffer per processor, the processors
+    // take turns at the chunks, each writing its own while another converts
+    // the next, so that the system's copying of the data overlaps the
+    // conversion. The buffers come first: without memory for them, the old
+    // file is not touched at all.
     const size_t rowBytes = (size_t)width * format;
-    const int blockRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 22) / rowBytes) : 1;
-    std::unique_ptr<unsigned char[]> block(new (std::nothrow)
-                                               unsigned char[rowBytes * std::min(blockRows, std::max(height, 1))]);
-    if (!block) {
+    const int chunkRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 20) / rowBytes) : 1;
+    const int chunks = std::max(1, (height + chunkRows - 1) / chunkRows);
+    const size_t chunkBytes = rowBytes * std::min(chunkRows, std::max(height, 1));
+    int buffers = 1;
+    std::unique_ptr<unsigned char[]> buffer;
+    try {
+        // (Counting the processors makes the pool of threads on first use.)
+        buffers = std::min(threadCount(), chunks);
+        buffer.reset(new unsigned char[chunkBytes * buffers]);
+    } catch (const std::bad_alloc &) {
         tgaSetError(TGA_OUT_OF_MEMORY);
         return 0;
     }
@@ -67,30 +76,36 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
     header[16] = (unsigned char)(8 * format);
     header[17] = format == TGA_RGBA ? 8 : 0;
     memcpy(header + kTgaHeaderSize, kImageId, kImageIdLength);
-    bool ok = out.write(header, sizeof header);
+    std::atomic<bool> ok{out.write(header, sizeof header)};
 
-    for (int first = 0; ok && first < height; first += blockRows) {
-        const int rows = std::min(blockRows, height - first);
-        // The rows of a block are converted on all processors.
-        forEachRowBlock(rows, rowsPerTask(width), [&](int begin, int end) {
-            for (int r = begin; r < end; ++r) {
-                // The file holds the bottom row first.
-                const int y = order == TGA_BOTTOM_UP ? first + r : height - 1 - first - r;
-                const unsigned char *src = pixels + y * rowBytes;
-                unsigned char *dst = block.get() + r * rowBytes;
-                if (format == TGA_RGBA) {
-                    straightBgra(src, width, dst);
-                } else {
-                    for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-                        dst[0] = src[2];
-                        dst[1] = src[1];
-                        dst[2] = src[0];
+    // Chunk c goes to turn c mod turns; a file that must be written in order
+    // gets one turn, whose chunks are converted on all processors instead.
+    const int turns = out.seekable() ? buffers : 1;
+    forEachRowBlock(turns, 1, [&](int firstTurn, int lastTurn) {
+        unsigned char *converted = buffer.get() + firstTurn * chunkBytes;
+        for (int chunk = 0; ok && chunk < chunks && height > 0; ++chunk) {
+            if (chunk % turns < firstTurn || chunk % turns >= lastTurn) continue;
+            const int first = chunk * chunkRows, rows = std::min(chunkRows, height - first);
+            forEachRowBlock(rows, rowsPerTask(width), [&](int begin, int end) {
+                for (int r = begin; r < end; ++r) {
+                    // The file holds the bottom row first.
+                    const int y = order == TGA_BOTTOM_UP ? first + r : height - 1 - first - r;
+                    const unsigned char *src = pixels + y * rowBytes;
+                    unsigned char *dst = converted + r * rowBytes;
+                    if (format == TGA_RGBA) {
+                        straightBgra(src, width, dst);
+                    } else {
+                        for (int x = 0; x < width; ++x, src += 3, dst += 3) {
+                            dst[0] = src[2];
+                            dst[1] = src[1];
+                            dst[2] = src[0];
+                        }
                     }
                 }
-            }
-        });
-        ok = out.write(block.get(), rows * rowBytes);
-    }
+            });
+            if (!out.writeAt(converted, rows * rowBytes, sizeof header + first * rowBytes)) ok = false;
+        }
+    });
     code = out.commit(ok);
     if (code != TGA_NO_ERROR) {
         tgaSetError(code);

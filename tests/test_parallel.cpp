@@ -1,6 +1,7 @@
 // The pool that splits row loops across threads, and every operation that
 // uses it: the same bytes with one thread as with several.
 #include <sched.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <mutex>
@@ -201,12 +202,22 @@ using ParallelFiles = TempDirTest;
 
 TEST_F(ParallelFiles, TgaFilesAreReadAndWrittenTheSameWithAnyNumberOfThreads) {
     srand(4);
-    const int w = 517, h = 389;
+    // Tall enough for the writer's chunks to go round every thread.
+    const int w = 517, h = 1100;
     const TestImage image(w, h, picture(w, h));
     auto written = [&](int threads) {
         setThreadCount(threads);
         EXPECT_EQ(tgaWrite(path("out.tga").c_str(), w, h, image.pixels, TGA_RGBA), 1);
         return pixelData(readBytes(path("out.tga")));
+    };
+    // A pipe, which cannot take the chunks out of order, is read as written.
+    ASSERT_EQ(mkfifo(path("pipe").c_str(), 0600), 0);
+    auto piped = [&](int threads) {
+        setThreadCount(threads);
+        std::thread writer([&] { EXPECT_EQ(tgaWrite(path("pipe").c_str(), w, h, image.pixels, TGA_RGBA), 1); });
+        const Bytes file = readBytes(path("pipe"));
+        writer.join();
+        return pixelData(file);
     };
     const Bytes data = written(1);
     auto first = [&](size_t bytes, Bytes start = {}) {
@@ -246,6 +257,7 @@ TEST_F(ParallelFiles, TgaFilesAreReadAndWrittenTheSameWithAnyNumberOfThreads) {
     };
     for (int threads : kThreadCounts) {
         EXPECT_EQ(written(threads), data) << threads << " threads";
+        EXPECT_EQ(piped(threads), data) << threads << " threads";
         for (const Bytes &file : files)
             for (int format : {TGA_RGBA, TGA_RGB}) EXPECT_EQ(read(threads, file, format), read(1, file, format));
         EXPECT_EQ(read(threads, header.with(badIndex), TGA_RGBA), Bytes{TGA_BAD_COLORMAP}) << threads << " threads";
