@@ -74,8 +74,8 @@ CellBounds cellBounds(const StrokeMap &map, int column, int row) {
 // The strokes of one table entry: one in every tile, at the entry's position
 // in the tile, over the tiles that start inside the source.
 struct EntryStrokes {
-    int x, y;          // position in the first tile
-    int across, down;  // tiles with a stroke in each row and each column
+    int x, y;         // its position in the first tile
+    int across, down; // the tiles across and down that hold one
 };
 
 EntryStrokes entryStrokes(const StrokeOffset &offset, int w, int h) {
@@ -216,8 +216,9 @@ void paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, c
                     // The entry's strokes whose centres lie within half a
                     // stroke of the block.
                     const EntryStrokes &entry = entries[e];
-                    const auto [firstRow, lastRow] = latticeSpan((top - kStrokeHalf) / 2, (top + rows + kStrokeHalf) / 2,
-                                                                 entry.y, kTileHeight, entry.down);
+                    const auto [firstRow, lastRow] =
+                        latticeSpan((top - kStrokeHalf) / 2, (top + rows + kStrokeHalf) / 2, entry.y, kTileHeight,
+                                    entry.down);
                     const auto [firstColumn, lastColumn] =
                         latticeSpan((left - kStrokeHalf) / 2, (left + columns + kStrokeHalf) / 2, entry.x,
                                     kTileWidth, entry.across);
