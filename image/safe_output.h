@@ -54,5 +54,4 @@ class SafeOutput {
     bool beside = false;     // writing a temporary file to rename over the target
     bool overwriting = false; // writing over a regular file in place
     std::atomic<uint64_t> end{0}; // the furthest byte written
-
 };

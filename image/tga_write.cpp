@@ -50,13 +50,13 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
     // file is not touched at all.
     const size_t rowBytes = (size_t)width * format;
     const int chunkRows = rowBytes ? (int)std::max<size_t>(1, ((size_t)1 << 20) / rowBytes) : 1;
-    const int chunks = std::max(1, (height + chunkRows - 1) / chunkRows);
+    const int chunks = (height + chunkRows - 1) / chunkRows;
     const size_t chunkBytes = rowBytes * std::min(chunkRows, std::max(height, 1));
     int buffers = 1;
     std::unique_ptr<unsigned char[]> buffer;
     try {
         // (Counting the processors makes the pool of threads on first use.)
-        buffers = std::min(threadCount(), chunks);
+        buffers = std::max(1, std::min(threadCount(), chunks));
         buffer.reset(new unsigned char[chunkBytes * buffers]);
     } catch (const std::bad_alloc &) {
         tgaSetError(TGA_OUT_OF_MEMORY);
@@ -83,7 +83,7 @@ int tgaWriteRows(const char *fileName, int width, int height, const unsigned cha
     const int turns = out.seekable() ? buffers : 1;
     forEachRowBlock(turns, 1, [&](int firstTurn, int lastTurn) {
         unsigned char *converted = buffer.get() + firstTurn * chunkBytes;
-        for (int chunk = 0; ok && chunk < chunks && height > 0; ++chunk) {
+        for (int chunk = 0; ok && chunk < chunks; ++chunk) {
             if (chunk % turns < firstTurn || chunk % turns >= lastTurn) continue;
             const int first = chunk * chunkRows, rows = std::min(chunkRows, height - first);
             forEachRowBlock(rows, rowsPerTask(width), [&](int begin, int end) {

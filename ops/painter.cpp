@@ -74,14 +74,10 @@ CellBounds cellBounds(const StrokeMap &map, int column, int row) {
 // The strokes of one table entry: one in every tile, at the entry's position
 // in the tile, over the tiles that start inside the source.
 struct EntryStrokes {
-    int x, y;         // its position in the first tile
-    int across, down; // the tiles across and down that hold one
+    int x, y;            // its position in the first tile
+    int across, down;    // the tiles across and down that hold one
+    int64_t firstStroke; // the number of its first stroke in painting order
 };
-
-EntryStrokes entryStrokes(const StrokeOffset &offset, int w, int h) {
-    const int x = offset.x % w, y = offset.y % h;
-    return {x, y, (w - 1 - x) / kTileWidth + 1, (h - 1 - y) / kTileHeight + 1};
-}
 
 // The first and last of the indices k of 0 to count - 1 for which
 // start + step * k lies in lowest to highest; last < first for none.
@@ -193,11 +189,10 @@ void paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, c
     // (n + 1) mod count of the brush. The number of the entry's first stroke
     // gives every later one's.
     std::array<EntryStrokes, kOffsetCount> entries;
-    std::array<int64_t, kOffsetCount> firstStroke;
     int64_t strokes = 0;
     for (int e = 0; e < kOffsetCount; ++e) {
-        entries[e] = entryStrokes(offsets[e], w, h);
-        firstStroke[e] = strokes;
+        const int x = offsets[e].x % w, y = offsets[e].y % h;
+        entries[e] = {x, y, (w - 1 - x) / kTileWidth + 1, (h - 1 - y) / kTileHeight + 1, strokes};
         strokes += (int64_t)entries[e].across * entries[e].down;
     }
     // The canvas is painted one block at a time with the strokes that reach
@@ -224,7 +219,7 @@ void paintStrokes(const Image &source, const StrokeMap &map, BrushCells brush, c
                                     kTileWidth, entry.across);
                     for (int j = lastRow; j >= firstRow; --j) {
                         const int y = entry.y + kTileHeight * j;
-                        const int64_t rowStroke = firstStroke[e] + (int64_t)(entry.down - 1 - j) * entry.across;
+                        const int64_t rowStroke = entry.firstStroke + (int64_t)(entry.down - 1 - j) * entry.across;
                         for (int i = lastColumn; i >= firstColumn; --i) {
                             const int x = entry.x + kTileWidth * i;
                             const int64_t n = rowStroke + entry.across - 1 - i;

@@ -270,8 +270,8 @@ TEST(PaintStrokes, PaintsLikeThePlainStrokeLoop) {
                         if (x >= w || y >= h) continue;
                         const uint8_t *p = source.pixels + (y * w + x) * 4;
                         column = (column + 1) % brushCells.count;
-                        stampStroke(plain.data(), 2 * w, 2 * h, 2 * w, 2 * x - 11, 2 * y - 11, map.codes.data(), map.width,
-                                    23 * column, 23 * brushCells.row, 23, 23, p[0], p[1], p[2]);
+                        stampStroke(plain.data(), 2 * w, 2 * h, 2 * w, 2 * x - 11, 2 * y - 11, map.codes.data(),
+                                    map.width, 23 * column, 23 * brushCells.row, 23, 23, p[0], p[1], p[2]);
                     }
             paintStrokes(source, map, brushCells, offsets, painted.data());
             EXPECT_TRUE(painted == plain) << w << " " << brushCells.row;

@@ -78,8 +78,8 @@ void scalePart(const Image &image, Scale s, const Rect &part, unsigned char *out
                 const uint32_t *q = &sums[(size_t)(first[i] - from) * 4];
                 for (const uint32_t *end = q + count[i] * 4; q < end; q += 4)
                     for (int c = 0; c < 4; ++c) total[c] += q[c];
-                // In double precision, which vector code divides four at a
-                // time, where integers divide one by one. The quotient is
+                // In double precision, which divides several times faster
+                // than 32-bit integers on some processors. The quotient is
                 // below 256 and n below 2^32: the rounded quotient is never
                 // close enough to a whole number above the true one to
                 // reach it, so truncating it gives the integer quotient.
