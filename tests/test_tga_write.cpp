@@ -100,6 +100,8 @@ TEST_F(TgaWrite, RefusesWhatItCannotWrite) {
 TEST_F(TgaWrite, AZeroAreaImageIsHeaderOnly) {
     EXPECT_EQ(tgaWrite(path("w.tga").c_str(), 0, 5, nullptr, TGA_RGBA), 1);
     EXPECT_EQ(readBytes(path("w.tga")), headerAndId(0, 5, 32, 8));
+    EXPECT_EQ(tgaWrite(path("h.tga").c_str(), 5, 0, nullptr, TGA_RGBA), 1);
+    EXPECT_EQ(readBytes(path("h.tga")), headerAndId(5, 0, 32, 8));
 }
 
 TEST_F(TgaWrite, ReplacesFilesKeepingLinksAndPermissions) {
